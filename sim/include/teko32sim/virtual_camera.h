@@ -1,0 +1,2 @@
+// The virtual camera. TODO(sim).
+#pragma once

@@ -1,0 +1,2 @@
+// The virtual camera. TODO(sim).
+#include "teko32sim/virtual_camera.h"

@@ -1,0 +1,42 @@
+// Installed port access. Until a real backend is selected the default is an
+// empty port: every read answers 0xFF (ACK high, no ECR), writes go nowhere.
+#include "platform/platform.h"
+
+namespace teko::platform {
+namespace {
+
+uint8_t TEKO32_CALL EmptyRead8(void*, uint16_t) { return 0xFF; }
+void TEKO32_CALL EmptyWrite8(void*, uint16_t, uint8_t) {}
+uint16_t TEKO32_CALL EmptyRead16(void*, uint16_t) { return 0xFFFF; }
+uint32_t TEKO32_CALL EmptyRead32(void*, uint16_t) { return 0xFFFFFFFFu; }
+void TEKO32_CALL EmptyRead32Repeat(void*, uint16_t, uint32_t* dst, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) dst[i] = 0xFFFFFFFFu;
+}
+void TEKO32_CALL NoMask(void*, int) {}
+
+constexpr TekoPortIo kEmptyPort{nullptr,     EmptyRead8,        EmptyWrite8, EmptyRead16,
+                                EmptyRead32, EmptyRead32Repeat, NoMask};
+
+bool Complete(const TekoPortIo& io) {
+    return io.read8 && io.write8 && io.read16 && io.read32 && io.read32Repeat && io.maskInterrupts;
+}
+
+}  // namespace
+
+namespace detail {
+TekoPortIo gPortIo = kEmptyPort;
+}
+
+TekoPortIo DefaultPortIo() { return kEmptyPort; }
+
+bool SetPortIo(const TekoPortIo* io) {
+    if (io == nullptr) {
+        detail::gPortIo = DefaultPortIo();
+        return true;
+    }
+    if (!Complete(*io)) return false;
+    detail::gPortIo = *io;
+    return true;
+}
+
+}  // namespace teko::platform
