@@ -1,0 +1,80 @@
+// The capture thread: captures a frame into the client's buffer whenever the
+// client clears its flag word, then sets the word to 1.
+//
+// The thread polls without sleeping. The running flag and the client's word
+// are read atomically on every pass so that no read is ever hoisted out of
+// the loop, and the word's 1 is stored with release order after the frame is
+// complete, so a client that sees the 1 (acquire) sees the whole frame.
+#include <atomic>
+#include <cstdint>
+
+#include "capture/capture.h"
+#include "platform/platform.h"
+
+namespace teko::capture {
+namespace {
+
+constexpr uint16_t kFrameDelivered = 1;
+constexpr uint16_t kFrameWanted = 0;
+
+std::atomic<bool> gThreadRunning{false};
+std::atomic<void*> gCaptureBuffer{nullptr};
+std::atomic<uint16_t*> gFrameFlag{nullptr};
+// Started and joined only by the client's thread.
+platform::Thread gCaptureThread;
+
+using FlagRef = std::atomic_ref<uint16_t>;
+
+bool IsUsableFlagWord(const uint16_t* flagWord) {
+    return flagWord != nullptr &&
+           reinterpret_cast<std::uintptr_t>(flagWord) % FlagRef::required_alignment == 0;
+}
+
+void CaptureThreadProc(void* /*unused*/) {
+    if (!gThreadRunning.load(std::memory_order_acquire)) return;
+    void* buffer = gCaptureBuffer.load(std::memory_order_acquire);
+    uint16_t* flag = gFrameFlag.load(std::memory_order_acquire);
+    while (gThreadRunning.load(std::memory_order_acquire)) {
+        if (buffer == nullptr || flag == nullptr) continue;
+        if (FlagRef(*flag).load(std::memory_order_acquire) != kFrameWanted) continue;
+        // The result is not passed on: the word reports that the call ended.
+        CaptureFrameWait(buffer);
+        buffer = gCaptureBuffer.load(std::memory_order_acquire);
+        flag = gFrameFlag.load(std::memory_order_acquire);
+        if (flag != nullptr) FlagRef(*flag).store(kFrameDelivered, std::memory_order_release);
+    }
+}
+
+// Ends a running thread after the capture it is in, and releases its handle.
+void StopThread() {
+    gThreadRunning.store(false, std::memory_order_release);
+    gCaptureThread.Join();
+}
+
+}  // namespace
+
+int32_t SetupCaptureIsr(void* buffer, uint16_t* flagWord) {
+    if (buffer == nullptr) {
+        StopThread();
+        gCaptureBuffer.store(nullptr, std::memory_order_release);
+        gFrameFlag.store(flagWord, std::memory_order_release);
+        return 1;
+    }
+    if (!IsUsableFlagWord(flagWord)) return 0;
+
+    // Two threads must never capture at once: a thread already running ends first.
+    StopThread();
+    gCaptureBuffer.store(buffer, std::memory_order_release);
+    gThreadRunning.store(true, std::memory_order_release);
+    gFrameFlag.store(flagWord, std::memory_order_release);
+    // On failure the request stays recorded until the next stop request.
+    return gCaptureThread.Start(CaptureThreadProc, nullptr) ? 1 : 0;
+}
+
+void ResetForTesting() {
+    StopThread();
+    gCaptureBuffer.store(nullptr, std::memory_order_relaxed);
+    gFrameFlag.store(nullptr, std::memory_order_relaxed);
+}
+
+}  // namespace teko::capture
