@@ -1,15 +1,207 @@
-// The filter stack builder. TODO(pipeline): the 24 stacks and the zoom stacks.
+// The filter stack builder: chooses the filters for the current pipeline
+// settings, creates them in processing order, and runs a frame through them.
+#include <array>
+
 #include "pipeline/filters/filters.h"
 #include "pipeline/pipeline.h"
 
 namespace teko::pipeline {
+namespace {
 
-int32_t ConfigurationCode() { return 0; }
-int32_t BuildFilterStack() { return 0; }
-int32_t BuildZoomDefaultStack(int32_t /*zoom*/) { return 0; }
-CFilter* OutputStage() { return nullptr; }
-void SetOutputDestination(uint8_t* /*buffer*/) {}
-void RunFilterStack() {}
+// Configuration code bits.
+constexpr int32_t kCodeSharpen = 0x01;
+constexpr int32_t kCodeZoom = 0x02;
+constexpr int32_t kCodeAllLines = 0x04;
+constexpr int32_t kCodeRgb24 = 0x08;
+constexpr int32_t kCodeUyvy = 0x10;
+// The low three bits select the front of the stack (everything before the output stage).
+constexpr int32_t kFrontMask = kCodeSharpen | kCodeZoom | kCodeAllLines;
+
+constexpr int32_t kDepthRgb24 = 24;
+constexpr int32_t kRealizedUyvy = 1;
+
+using Factory = CFilter* (*)();
+constexpr int32_t kMaxStackFilters = 6;
+
+// A list of filter factories in processing order; unused slots are null.
+struct StackRow {
+    std::array<Factory, kMaxStackFilters> filters{};
+};
+
+// What a front delivers to the output stage.
+enum class FrontOutput { Ycc, YcCrFirst, YcCbFirst };
+
+struct Front {
+    StackRow filters;
+    FrontOutput output;
+};
+
+template <class... Filters>
+constexpr StackRow Row() {
+    return StackRow{{&NewFilter<Filters>...}};
+}
+
+// Fronts by code & 7: bit 0 sharpen, bit 1 zoom, bit 2 allLines.
+constexpr std::array<Front, 8> kFronts = {{
+    // 0: block conversion, lines tripled
+    {Row<CMosaicBlockToYcc, CYccHorizontalStretch, CYccLineTripler>(), FrontOutput::Ycc},
+    // 1: as 0, sharpened across after the stretch
+    {Row<CMosaicBlockToYcc, CYccHorizontalStretch, CYccHorizontalSharpen, CYccLineTripler>(),
+     FrontOutput::Ycc},
+    // 2: zoom, every third line: tripled, then doubled
+    {Row<CMosaicInterpolateToYcc, CYccHorizontalStretch, CYccLineTripler, CYccLineDoubler>(),
+     FrontOutput::Ycc},
+    // 3: as 2, sharpened across after the stretch
+    {Row<CMosaicInterpolateToYcc, CYccHorizontalStretch, CYccHorizontalSharpen, CYccLineTripler,
+         CYccLineDoubler>(),
+     FrontOutput::Ycc},
+    // 4: every line, Yc images
+    {Row<CMosaicToYcInPlace, CYcHorizontalStretch>(), FrontOutput::YcCrFirst},
+    // 5: as 4, sharpened; the sharpened rows start with a blue difference
+    {Row<CMosaicToYcInPlace, CYcHorizontalStretch, CYcSharpen>(), FrontOutput::YcCbFirst},
+    // 6: zoom, every line: doubled
+    {Row<CMosaicInterpolateToYcc, CYccHorizontalStretch, CYccLineDoubler>(), FrontOutput::Ycc},
+    // 7: as 6, sharpened after the doubler
+    {Row<CMosaicInterpolateToYcc, CYccHorizontalStretch, CYccLineDoubler, CYccSharpen>(),
+     FrontOutput::Ycc},
+}};
+
+enum class OutputFamily { Rgb555, Rgb24, Uyvy };
+
+constexpr Factory OutputStageFactory(OutputFamily family, FrontOutput input) {
+    switch (family) {
+        case OutputFamily::Rgb555:
+            switch (input) {
+                case FrontOutput::Ycc:
+                    return &NewFilter<CYccToRgb555>;
+                case FrontOutput::YcCrFirst:
+                    return &NewFilter<CYcCrFirstToRgb555>;
+                case FrontOutput::YcCbFirst:
+                    return &NewFilter<CYcCbFirstToRgb555>;
+            }
+            break;
+        case OutputFamily::Rgb24:
+            switch (input) {
+                case FrontOutput::Ycc:
+                    return &NewFilter<CYccToRgb24>;
+                case FrontOutput::YcCrFirst:
+                    return &NewFilter<CYcCrFirstToRgb24>;
+                case FrontOutput::YcCbFirst:
+                    return &NewFilter<CYcCbFirstToRgb24>;
+            }
+            break;
+        case OutputFamily::Uyvy:
+            switch (input) {
+                case FrontOutput::Ycc:
+                    return &NewFilter<CYccToUyvy>;
+                case FrontOutput::YcCrFirst:
+                    return &NewFilter<CYcCrFirstToUyvy>;
+                case FrontOutput::YcCbFirst:
+                    return &NewFilter<CYcCbFirstToUyvy>;
+            }
+            break;
+    }
+    return nullptr;
+}
+
+constexpr OutputFamily FamilyOf(int32_t code) {
+    if ((code & kCodeUyvy) != 0) return OutputFamily::Uyvy;
+    if ((code & kCodeRgb24) != 0) return OutputFamily::Rgb24;
+    return OutputFamily::Rgb555;
+}
+
+// The full stack for a configuration code 0..23.
+constexpr StackRow StackFor(int32_t code) {
+    const Front& front = kFronts[static_cast<std::size_t>(code & kFrontMask)];
+    StackRow row = front.filters;
+    for (Factory& slot : row.filters) {
+        if (slot == nullptr) {
+            slot = OutputStageFactory(FamilyOf(code), front.output);
+            break;
+        }
+    }
+    return row;
+}
+
+constexpr int32_t kCodeCount = 24;
+constexpr auto kStacks = [] {
+    std::array<StackRow, kCodeCount> stacks{};
+    for (int32_t code = 0; code < kCodeCount; ++code)
+        stacks[code] = StackFor(code);
+    return stacks;
+}();
+
+constexpr StackRow kZoomOffStack =
+    Row<CMosaicBlockToYcc, CYccHorizontalStretch, CYccVerticalSmooth, CYccSharpen, CYccToRgb24>();
+constexpr StackRow kZoomOnStack =
+    Row<CMosaicInterpolateToYcc, CYccHorizontalStretch, CYccLineDoubler, CYccVerticalSmooth,
+        CYccSharpen, CYccToRgb24>();
+
+// Creates the row's filters into the (empty) list. When a filter object cannot
+// be created, everything made so far is destroyed and the list stays empty, so
+// that no partial stack can be sized, given buffers or run.
+int32_t CreateStack(const StackRow& row) {
+    for (Factory factory : row.filters) {
+        if (factory == nullptr) break;
+        CFilter* filter = factory();
+        if (filter == nullptr || !AppendFilter(filter)) {
+            DeleteFilter(filter);
+            DestroyFilters();
+            return 0;
+        }
+    }
+    return GetFilterCount();
+}
+
+// A raw frame buffer is only ever held together with the ready flag; release
+// one that is left over rather than dropping the reference.
+void DropRawFrameBuffer() {
+    platform::Release(RawFrameBuffer());
+    SetRawFrameBuffer(nullptr);
+}
+
+}  // namespace
+
+int32_t ConfigurationCode() {
+    const PipelineSettings& s = Settings();
+    int32_t code = 0;
+    if (s.sharpen != 0) code |= kCodeSharpen;
+    if (s.zoom != 0) code |= kCodeZoom;
+    if (s.allLines != 0) code |= kCodeAllLines;
+    if (s.outputDepth == kDepthRgb24) code |= kCodeRgb24;
+    if (s.realizedFilter == kRealizedUyvy) code = (code & ~kCodeRgb24) | kCodeUyvy;
+    return code;
+}
+
+int32_t BuildFilterStack() {
+    if (BuffersReady()) ReleaseFilterBuffers();
+    SetBuffersReady(false);
+    DestroyFilters();
+    DropRawFrameBuffer();
+    return CreateStack(kStacks[static_cast<std::size_t>(ConfigurationCode())]);
+}
+
+int32_t BuildZoomDefaultStack(int32_t zoom) {
+    DropRawFrameBuffer();
+    return CreateStack(zoom != 0 ? kZoomOnStack : kZoomOffStack);
+}
+
+CFilter* OutputStage() {
+    return GetFilter(GetFilterCount() - 1);
+}
+
+void SetOutputDestination(uint8_t* buffer) {
+    if (CFilter* stage = OutputStage(); stage != nullptr) stage->SetWorkBuffer(buffer);
+}
+
+void RunFilterStack() {
+    uint8_t* current = RawFrameBuffer();
+    if (current == nullptr) return;  // no sized stack with buffers
+    const int32_t count = GetFilterCount();
+    for (int32_t i = 0; i < count; ++i)
+        GetFilter(i)->Process(current);
+}
+
 int32_t SetRealizedFilter(int32_t filter) {
     Settings().realizedFilter = filter;
     return 1;
