@@ -21,11 +21,11 @@ inline constexpr uint8_t kEppMode = 0x02;        // EPP read cycles reach the ca
 inline constexpr uint8_t kPs2Mode = 0x01;        // data lines can be switched to input
 
 // ---- Port register bits --------------------------------------------------
-inline constexpr uint8_t kStrobe = 0x01;     // control: data and count pulses
-inline constexpr uint8_t kAutofeed = 0x02;   // control: 0 opens a clock window
-inline constexpr uint8_t kSelectIn = 0x08;   // control: 1 direct, 0 behind a pass-through
-inline constexpr uint8_t kDirection = 0x20;  // control: 1 switches data lines to input
-inline constexpr uint8_t kAck = 0x40;        // status: camera's answer line (0 = asserted)
+inline constexpr uint8_t kStrobe = 0x01;         // control: data and count pulses
+inline constexpr uint8_t kAutofeed = 0x02;       // control: 0 opens a clock window
+inline constexpr uint8_t kSelectIn = 0x08;       // control: 1 direct, 0 behind a pass-through
+inline constexpr uint8_t kDirection = 0x20;      // control: 1 switches data lines to input
+inline constexpr uint8_t kAck = 0x40;            // status: camera's answer line (0 = asserted)
 inline constexpr uint8_t kSppSampleBits = 0xF8;  // status: 5-bit sample in SPP mode
 inline constexpr uint8_t kBusy = 0x80;           // status: inverted at the connector
 inline constexpr uint8_t kEcrModeMask = 0xE0;
@@ -80,6 +80,9 @@ struct LinkState {
     std::atomic<int32_t> extraLeadSample{0};  // also set by ForceCCDType from any thread
     uint32_t brightSampleCount = 0;
     uint32_t sampleCount = 0;
+
+    // Every field back to its value at load (no port addresses, not probed).
+    void Reset();
 };
 
 // The one link record (for the owning layers and tests).
@@ -117,7 +120,8 @@ int32_t IsFrameReady();
 void SetShutterThreshold(int32_t value);
 int32_t ShutterThreshold();
 
-// Returns every link value to its state at load.
+// Returns every link value to its state at load (LinkState and the shutter
+// threshold).
 void ResetForTesting();
 
 }  // namespace teko::link
