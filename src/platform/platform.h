@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "teko32/teko32_ext.h"
@@ -19,7 +20,9 @@ namespace detail {
 extern TekoPortIo gPortIo;
 }
 
-inline uint8_t In8(uint16_t port) { return detail::gPortIo.read8(detail::gPortIo.context, port); }
+inline uint8_t In8(uint16_t port) {
+    return detail::gPortIo.read8(detail::gPortIo.context, port);
+}
 inline void Out8(uint16_t port, uint8_t value) {
     detail::gPortIo.write8(detail::gPortIo.context, port, value);
 }
@@ -41,6 +44,22 @@ inline void MaskInterrupts(bool masked) {
 bool SetPortIo(const TekoPortIo* io);
 // The platform's own port access (an empty port where none is available).
 TekoPortIo DefaultPortIo();
+
+// How the platform's own port access reaches the parallel port.
+enum class PortBackend {
+    Auto,    // per base address, the first that works (the default): Linux: the
+             // /dev/parportN at that base, then direct access; Windows: the
+             // inpout32 driver, then port instructions on Windows 9x
+    Direct,  // the processor's port instructions (Linux: after ioperm)
+    Ppdev,   // Linux parport device
+    Empty,   // no port: every read answers all ones
+};
+// Makes `backend` the platform's own port access and installs it as the
+// current one. `device` is for Ppdev only: the device to use (e.g.
+// "/dev/parport0"), or nullptr for the device at each base address. False,
+// with the reason in *whyNot (when given) and nothing changed, when this
+// build has no such backend or the device cannot be opened.
+bool SelectPortBackend(PortBackend backend, const char* device, std::string* whyNot);
 
 // ---- Clock -----------------------------------------------------------------
 using ClockFn = uint32_t(TEKO32_CALL*)(void* context);
@@ -70,7 +89,7 @@ void AppendFilterLogLine(std::string_view line);
 
 // ---- Threads ---------------------------------------------------------------
 class Thread {
-public:
+  public:
     using Routine = void (*)(void* argument);
     Thread();
     ~Thread();  // joins a thread that was not joined yet
@@ -83,7 +102,7 @@ public:
     void Join();
     bool Started() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

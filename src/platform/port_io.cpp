@@ -1,16 +1,27 @@
-// Installed port access. Until a real backend is selected the default is an
-// empty port: every read answers 0xFF (ACK high, no ECR), writes go nowhere.
+// The installed port access and the empty port.
+#include "platform/os.h"
 #include "platform/platform.h"
 
 namespace teko::platform {
 namespace {
 
-uint8_t TEKO32_CALL EmptyRead8(void*, uint16_t) { return 0xFF; }
+constexpr uint8_t kAllOnes8 = 0xFF;
+constexpr uint16_t kAllOnes16 = 0xFFFF;
+constexpr uint32_t kAllOnes32 = 0xFFFFFFFFu;
+
+uint8_t TEKO32_CALL EmptyRead8(void*, uint16_t) {
+    return kAllOnes8;
+}
 void TEKO32_CALL EmptyWrite8(void*, uint16_t, uint8_t) {}
-uint16_t TEKO32_CALL EmptyRead16(void*, uint16_t) { return 0xFFFF; }
-uint32_t TEKO32_CALL EmptyRead32(void*, uint16_t) { return 0xFFFFFFFFu; }
+uint16_t TEKO32_CALL EmptyRead16(void*, uint16_t) {
+    return kAllOnes16;
+}
+uint32_t TEKO32_CALL EmptyRead32(void*, uint16_t) {
+    return kAllOnes32;
+}
 void TEKO32_CALL EmptyRead32Repeat(void*, uint16_t, uint32_t* dst, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) dst[i] = 0xFFFFFFFFu;
+    for (uint32_t i = 0; i < count; ++i)
+        dst[i] = kAllOnes32;
 }
 void TEKO32_CALL NoMask(void*, int) {}
 
@@ -24,10 +35,16 @@ bool Complete(const TekoPortIo& io) {
 }  // namespace
 
 namespace detail {
-TekoPortIo gPortIo = kEmptyPort;
+TekoPortIo gPortIo = os::DefaultPortIo();
 }
 
-TekoPortIo DefaultPortIo() { return kEmptyPort; }
+TekoPortIo EmptyPortIo() {
+    return kEmptyPort;
+}
+
+TekoPortIo DefaultPortIo() {
+    return os::DefaultPortIo();
+}
 
 bool SetPortIo(const TekoPortIo* io) {
     if (io == nullptr) {

@@ -1,55 +1,35 @@
-// Clock, message display, memory and the diagnostic log, with their defaults
-// for platforms other than Windows.
-#include <chrono>
+// Clock, message display, memory and the diagnostic log: each one call into
+// the installed function, which is the operating system's (os.h) unless a
+// caller replaced it through teko32_ext.h.
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "platform/os.h"
 #include "platform/platform.h"
 
 namespace teko::platform {
 namespace {
 
-uint32_t TEKO32_CALL SteadyMs(void*) {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    return static_cast<uint32_t>(ms);  // wraps like a 32-bit millisecond timer
-}
-
-void TEKO32_CALL StderrMessage(void*, const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-}
-
-void* TEKO32_CALL CallocZeroed(void*, size_t bytes) { return std::calloc(bytes ? bytes : 1, 1); }
-void TEKO32_CALL FreeBlock(void*, void* block) { std::free(block); }
-
 struct Services {
-    ClockFn clock = SteadyMs;
+    ClockFn clock = os::ClockMs;
     void* clockContext = nullptr;
-    MessageFn message = StderrMessage;
+    MessageFn message = os::ShowMessage;
     void* messageContext = nullptr;
-    AllocFn alloc = CallocZeroed;
-    ReleaseFn release = FreeBlock;
+    AllocFn alloc = os::AllocZeroed;
+    ReleaseFn release = os::Release;
     void* allocContext = nullptr;
 };
 
 Services gServices;
 
-std::string FilterLogPath() {
-    if (const char* path = std::getenv("TEKO32_FILTER_LOG"); path && *path) return path;
-    std::error_code ec;
-    const auto dir = std::filesystem::temp_directory_path(ec);
-    return ((ec ? std::filesystem::path("/tmp") : dir) / "filter.log").string();
-}
-
 }  // namespace
 
-uint32_t NowMs() { return gServices.clock(gServices.clockContext); }
+uint32_t NowMs() {
+    return gServices.clock(gServices.clockContext);
+}
 
 void SetClock(ClockFn fn, void* context) {
-    gServices.clock = fn ? fn : SteadyMs;
+    gServices.clock = fn ? fn : os::ClockMs;
     gServices.clockContext = fn ? context : nullptr;
 }
 
@@ -58,11 +38,13 @@ void ShowMessage(const char* text) {
 }
 
 void SetMessageHandler(MessageFn fn, void* context) {
-    gServices.message = fn ? fn : StderrMessage;
+    gServices.message = fn ? fn : os::ShowMessage;
     gServices.messageContext = fn ? context : nullptr;
 }
 
-void* AllocZeroed(std::size_t bytes) { return gServices.alloc(gServices.allocContext, bytes); }
+void* AllocZeroed(std::size_t bytes) {
+    return gServices.alloc(gServices.allocContext, bytes);
+}
 
 void Release(void* block) {
     if (block) gServices.release(gServices.allocContext, block);
@@ -70,8 +52,8 @@ void Release(void* block) {
 
 bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context) {
     if (alloc == nullptr && release == nullptr) {
-        gServices.alloc = CallocZeroed;
-        gServices.release = FreeBlock;
+        gServices.alloc = os::AllocZeroed;
+        gServices.release = os::Release;
         gServices.allocContext = nullptr;
         return true;
     }
@@ -83,7 +65,7 @@ bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context) {
 }
 
 void AppendFilterLogLine(std::string_view line) {
-    const std::string path = FilterLogPath();
+    const std::string path = os::FilterLogPath();
     std::FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr) return;
     std::fwrite(line.data(), 1, line.size(), file);
@@ -91,6 +73,7 @@ void AppendFilterLogLine(std::string_view line) {
 }
 
 void ResetForTesting() {
+    os::ResetPortBackends();
     SetPortIo(nullptr);
     gServices = Services{};
 }

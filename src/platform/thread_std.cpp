@@ -11,7 +11,9 @@ struct Thread::Impl {
 };
 
 Thread::Thread() = default;
-Thread::~Thread() { Join(); }
+Thread::~Thread() {
+    Join();
+}
 
 bool Thread::Start(Routine routine, void* argument) {
     Join();
@@ -30,6 +32,8 @@ void Thread::Join() {
     impl_.reset();
 }
 
-bool Thread::Started() const { return impl_ != nullptr; }
+bool Thread::Started() const {
+    return impl_ != nullptr;
+}
 
 }  // namespace teko::platform
