@@ -23,9 +23,10 @@ constexpr int32_t kRealizedUyvy = 1;
 using Factory = CFilter* (*)();
 constexpr int32_t kMaxStackFilters = 6;
 
-// A list of filter factories in processing order; unused slots are null.
+// Filter factories in processing order; the first `count` slots are used.
 struct StackRow {
     std::array<Factory, kMaxStackFilters> filters{};
+    int32_t count = 0;
 };
 
 // What a front delivers to the output stage.
@@ -38,7 +39,8 @@ struct Front {
 
 template <class... Filters>
 constexpr StackRow Row() {
-    return StackRow{{&NewFilter<Filters>...}};
+    static_assert(sizeof...(Filters) <= kMaxStackFilters);
+    return StackRow{{&NewFilter<Filters>...}, static_cast<int32_t>(sizeof...(Filters))};
 }
 
 // Fronts by code & 7: bit 0 sharpen, bit 1 zoom, bit 2 allLines.
@@ -114,12 +116,8 @@ constexpr OutputFamily FamilyOf(int32_t code) {
 constexpr StackRow StackFor(int32_t code) {
     const Front& front = kFronts[static_cast<std::size_t>(code & kFrontMask)];
     StackRow row = front.filters;
-    for (Factory& slot : row.filters) {
-        if (slot == nullptr) {
-            slot = OutputStageFactory(FamilyOf(code), front.output);
-            break;
-        }
-    }
+    row.filters[static_cast<std::size_t>(row.count++)] =
+        OutputStageFactory(FamilyOf(code), front.output);
     return row;
 }
 
@@ -141,9 +139,8 @@ constexpr StackRow kZoomOnStack =
 // be created, everything made so far is destroyed and the list stays empty, so
 // that no partial stack can be sized, given buffers or run.
 int32_t CreateStack(const StackRow& row) {
-    for (Factory factory : row.filters) {
-        if (factory == nullptr) break;
-        CFilter* filter = factory();
+    for (int32_t i = 0; i < row.count; ++i) {
+        CFilter* filter = row.filters[static_cast<std::size_t>(i)]();
         if (filter == nullptr || !AppendFilter(filter)) {
             DeleteFilter(filter);
             DestroyFilters();
