@@ -2,6 +2,7 @@
 #include "pipeline/filter.h"
 
 #include <array>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -46,7 +47,9 @@ void CFilter::Process(uint8_t*& current) {
     if (workBuffer != nullptr) current = workBuffer;
 }
 
-int32_t CFilter::GetWorkBufferSize() const { return 0; }
+int32_t CFilter::GetWorkBufferSize() const {
+    return 0;
+}
 
 int32_t CFilter::AllocateWorkBuffer() {
     const int32_t bytes = GetWorkBufferSize();
@@ -73,7 +76,9 @@ bool AppendFilter(CFilter* filter) {
     return true;
 }
 
-int32_t GetFilterCount() { return gList.count; }
+int32_t GetFilterCount() {
+    return gList.count;
+}
 
 CFilter* GetFilter(int32_t index) {
     return index >= 0 && index < gList.count ? gList.filters[index] : nullptr;
@@ -82,7 +87,8 @@ CFilter* GetFilter(int32_t index) {
 int32_t AllocateFilterBuffers() {
     for (int32_t i = 0; i < gList.count; ++i) {
         if (gList.filters[i]->AllocateWorkBuffer() == 0) {
-            for (int32_t j = i - 1; j >= 0; --j) gList.filters[j]->FreeWorkBuffer();
+            for (int32_t j = i - 1; j >= 0; --j)
+                gList.filters[j]->FreeWorkBuffer();
             return 0;
         }
     }
@@ -90,7 +96,11 @@ int32_t AllocateFilterBuffers() {
         static_cast<std::size_t>(gList.rawWidth) * static_cast<std::size_t>(gList.rawHeight);
     gList.rawFrameBuffer = AllocateBuffer(rawBytes);
     if (gList.rawFrameBuffer == nullptr) {
-        for (int32_t i = 0; i < gList.count; ++i) gList.filters[i]->FreeWorkBuffer();
+        // Release the work buffers allocated above, and only those: a filter
+        // without one (the output stage) may hold the client's destination.
+        for (int32_t i = 0; i < gList.count; ++i) {
+            if (gList.filters[i]->GetWorkBufferSize() > 0) gList.filters[i]->FreeWorkBuffer();
+        }
         return 0;
     }
     return 1;
@@ -100,7 +110,8 @@ void ReleaseFilterBuffers() {
     platform::Release(gList.rawFrameBuffer);
     gList.rawFrameBuffer = nullptr;
     // The last filter is the output stage: its buffer is the client's.
-    for (int32_t i = 0; i < gList.count - 1; ++i) gList.filters[i]->FreeWorkBuffer();
+    for (int32_t i = 0; i < gList.count - 1; ++i)
+        gList.filters[i]->FreeWorkBuffer();
 }
 
 void DestroyFilters() {
@@ -111,10 +122,18 @@ void DestroyFilters() {
     gList.count = 0;
 }
 
-uint8_t* RawFrameBuffer() { return gList.rawFrameBuffer; }
-void SetRawFrameBuffer(uint8_t* buffer) { gList.rawFrameBuffer = buffer; }
-int32_t RawWidth() { return gList.rawWidth; }
-int32_t RawHeight() { return gList.rawHeight; }
+uint8_t* RawFrameBuffer() {
+    return gList.rawFrameBuffer;
+}
+void SetRawFrameBuffer(uint8_t* buffer) {
+    gList.rawFrameBuffer = buffer;
+}
+int32_t RawWidth() {
+    return gList.rawWidth;
+}
+int32_t RawHeight() {
+    return gList.rawHeight;
+}
 void SetRawSize(int32_t width, int32_t height) {
     gList.rawWidth = width;
     gList.rawHeight = height;

@@ -118,6 +118,11 @@ TEST_F(FrameworkTest, ReleaseSkipsTheOutputStagesDestination) {
     ReleaseFilterBuffers();
     EXPECT_EQ(allocator.released, (std::vector<void*>{raw, first, second}));
     EXPECT_EQ(OutputStage()->workBuffer, client);
+    // Nor does the rollback after a failed raw frame buffer.
+    allocator.failAt = allocator.allocations + 2;
+    EXPECT_EQ(AllocateFilterBuffers(), 0);
+    EXPECT_EQ(OutputStage()->workBuffer, client);
+    EXPECT_EQ(allocator.Live(), 3);  // the three filter objects
     SetOutputDestination(nullptr);
     DestroyFilters();
     EXPECT_EQ(allocator.Live(), 0);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -219,18 +220,24 @@ class CountingAllocator {
                           }
                           void* block = std::calloc(bytes ? bytes : 1, 1);
                           self->allocated.push_back(block);
+                          self->live_.insert(block);
                           return block;
                       },
                       [](void* c, void* block) {
                           auto* self = static_cast<CountingAllocator*>(c);
-                          ++self->releases;
                           self->released.push_back(block);
+                          // A block this allocator never handed out is recorded, not freed.
+                          if (self->live_.erase(block) == 0) return;
+                          ++self->releases;
                           std::free(block);
                       },
                       this),
                   1);
     }
     int64_t Live() const { return allocations - releases; }
+
+  private:
+    std::set<void*> live_;
 };
 
 struct MessageLog {
