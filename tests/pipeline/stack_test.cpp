@@ -12,6 +12,7 @@
 namespace {
 
 using teko::pipeline::BuffersReady;
+using teko::pipeline::CFilter;
 using teko::pipeline::CMosaicBlockToYcc;
 using teko::pipeline::CMosaicInterpolateToYcc;
 using teko::pipeline::CMosaicToYcInPlace;
@@ -45,8 +46,10 @@ using Classes = std::vector<std::type_index>;
 
 Classes BuiltClasses() {
     Classes classes;
-    for (int32_t i = 0; i < GetFilterCount(); ++i)
-        classes.emplace_back(typeid(*GetFilter(i)));
+    for (int32_t i = 0; i < GetFilterCount(); ++i) {
+        const CFilter& filter = *GetFilter(i);
+        classes.emplace_back(typeid(filter));
+    }
     return classes;
 }
 
@@ -146,7 +149,8 @@ TEST_F(StackTest, EnableZoomBuildsItsOwnStacksAndLeavesThemUnready) {
     ASSERT_EQ(EnableZoom(1), 1);
     EXPECT_EQ(BuiltClasses(),
               (Classes{InterpToYcc, YccStretch, Doubler, VSmooth, YccSharpen, ToRgb24}));
-    EXPECT_EQ(typeid(*OutputStage()), typeid(CYccToRgb24));
+    const CFilter& stage = *OutputStage();
+    EXPECT_EQ(typeid(stage), typeid(CYccToRgb24));
     EXPECT_FALSE(BuffersReady());
     EXPECT_EQ(RawFrameBuffer(), nullptr);
     ASSERT_EQ(EnableZoom(0), 1);
