@@ -1,0 +1,120 @@
+#include "cli.h"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+namespace teko::tools {
+
+std::optional<int32_t> ParseInt(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (negative) value = -value;
+    if (value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+std::optional<uint16_t> ParsePort(std::string_view text) {
+    const auto value = ParseInt(text);
+    if (!value || *value <= 0 || *value > 0xFFFF) return std::nullopt;
+    return static_cast<uint16_t>(*value);
+}
+
+bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error) {
+    const std::string_view arg = argv[i];
+    auto& cfg = options.config;
+    const auto value = [&]() -> const char* {
+        if (i + 1 >= argc) {
+            *error = std::string(arg) + " needs a value";
+            return nullptr;
+        }
+        return argv[++i];
+    };
+    if (arg == "--pass-through") {
+        cfg.attachment = sim::Attachment::PassThrough;
+    } else if (arg == "--direct-attach") {
+        cfg.attachment = sim::Attachment::Direct;
+    } else if (arg == "--no-ecr") {
+        cfg.port.ecr = false;
+    } else if (arg == "--no-epp") {
+        cfg.port.epp = false;
+    } else if (arg == "--no-ps2") {
+        cfg.port.ps2 = false;
+    } else if (arg == "--mode") {
+        const char* mode = value();
+        if (!mode) return true;
+        if (std::strcmp(mode, "epp") == 0) {
+            cfg.port.epp = true;
+        } else if (std::strcmp(mode, "ps2") == 0) {
+            cfg.port.epp = false;
+            cfg.port.ps2 = true;
+        } else if (std::strcmp(mode, "spp") == 0) {
+            cfg.port.epp = false;
+            cfg.port.ps2 = false;
+        } else {
+            *error = std::string("unknown transfer mode '") + mode + "' (epp, ps2 or spp)";
+        }
+    } else if (arg == "--identity") {
+        const char* text = value();
+        if (!text) return true;
+        const auto id = ParseInt(text);
+        if (!id || *id < 0 || *id > 0xFFFF) {
+            *error = std::string("malformed identity '") + text + "'";
+        } else {
+            cfg.identity = static_cast<uint16_t>(*id);
+        }
+    } else if (arg == "--ccd-type") {
+        const char* text = value();
+        if (!text) return true;
+        const auto type = ParseInt(text);
+        if (!type || *type < 0 || *type > 15) {
+            *error = std::string("CCD type must be 0 to 15, not '") + text + "'";
+        } else {
+            cfg.ccdType = *type;
+        }
+    } else if (arg == "--sim-base") {
+        const char* text = value();
+        if (!text) return true;
+        const auto base = ParsePort(text);
+        if (!base) {
+            *error = std::string("malformed port address '") + text + "' (for example 0x378)";
+        } else {
+            cfg.base = *base;
+        }
+    } else if (arg == "--scene") {
+        const char* text = value();
+        if (text) options.scene = text;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* SimOptionsHelp() {
+    return "virtual camera:\n"
+           "  --pass-through        the camera sits behind a printer pass-through\n"
+           "  --mode epp|ps2|spp    what the port can do (default: epp)\n"
+           "  --no-ecr              the port has no ECP extended control register\n"
+           "  --no-epp, --no-ps2    the port's EPP cycles / PS/2 input do not work\n"
+           "  --identity N          what the identity register answers (0x3071, 0x2974)\n"
+           "  --ccd-type N          the sensor type the camera reports (0..15; 2 has a\n"
+           "                        shorter sensor and one more lead sample per line)\n"
+           "  --sim-base ADDR       the port base the camera answers at (default 0x378)\n";
+}
+
+}  // namespace teko::tools

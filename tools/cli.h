@@ -1,0 +1,30 @@
+// Command-line helpers shared by the tools: numbers, port addresses and the
+// virtual camera's options.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "teko32sim/virtual_camera.h"
+
+namespace teko::tools {
+
+// A decimal or 0x-prefixed integer; nullopt when malformed or out of int32 range.
+std::optional<int32_t> ParseInt(std::string_view text);
+// A port base address (1..0xFFFF, decimal or 0x-prefixed).
+std::optional<uint16_t> ParsePort(std::string_view text);
+
+// Options that configure the virtual camera. TakeSimOption consumes argv[i]
+// (and its value, advancing i) when it is one of them and returns true;
+// *error is set when the option is known but its value is bad.
+struct SimOptions {
+    sim::CameraConfig config;
+    std::string scene;  // PNG file, empty for the built-in scene
+};
+bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error);
+// Help text for the options above.
+const char* SimOptionsHelp();
+
+}  // namespace teko::tools
