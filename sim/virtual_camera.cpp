@@ -14,6 +14,10 @@
 // time-out) ends the frame with its first sync pulse and is decoded normally.
 #include "teko32sim/virtual_camera.h"
 
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+
 namespace teko::sim {
 namespace {
 
@@ -51,7 +55,27 @@ constexpr int kCcdTypeMask = 0x0F;
 constexpr int kCcdTypeWithExtraLead = 2;
 constexpr int kLeadSamples = 6;
 constexpr int kMaxLineSamples = 1 << 14;
-constexpr uint8_t kGrey = 128;
+
+// Sensor geometry: 510 columns; the window registers count from the first
+// active row (TopOffset, in rows) and column (LeftOffset, in column pairs).
+constexpr int kRegTopOffset = 5;
+constexpr int kRegLeftOffset = 6;
+constexpr int kRegBrightNess = 8;
+constexpr int kRegShutterSpeed = 10;
+constexpr int kSensorColumns = 510;
+constexpr int kLinesType2 = 246;
+constexpr int kLinesOther = 248;
+constexpr int kTopBaseType2 = 2;
+constexpr int kTopBaseOther = 4;
+constexpr int kLeftBaseType2 = 4;
+constexpr int kLeftBaseOther = 5;
+
+// Exposure: samples scale with the shutter value relative to the reference,
+// and each brightness step below the reference adds kBrightnessStep levels.
+constexpr int kReferenceShutter = 50;
+constexpr int kReferenceBrightness = 12;
+constexpr int kBrightnessStep = 3;
+constexpr uint8_t kMoverLevel = 225;
 
 uint8_t TEKO32_CALL CbRead8(void* context, uint16_t port) {
     return static_cast<VirtualCamera*>(context)->Read8(port);
@@ -83,6 +107,9 @@ VirtualCamera::VirtualCamera(const CameraConfig& config)
       leadSamples_((config.ccdType & kCcdTypeMask) == kCcdTypeWithExtraLead ? kLeadSamples + 1
                                                                             : kLeadSamples) {
     registerLog_.reserve(256);
+    registers_[kRegShutterSpeed] = kReferenceShutter;
+    registers_[kRegBrightNess] = kReferenceBrightness;
+    UseBuiltInScene();
 }
 
 TekoPortIo VirtualCamera::PortIo() {
@@ -173,6 +200,7 @@ void VirtualCamera::OnCommand(int number) {
         samplePhase_ = false;
         ++counters_.framesArmed;
         framesArmed_.fetch_add(1, std::memory_order_relaxed);
+        LatchExposure();
         AssertAckAfter(config_.frameReadyPolls);
         return;
     }
@@ -276,7 +304,127 @@ uint8_t VirtualCamera::NextSample() {
     const int pos = samplePos_++;
     if (lineIndex_ == 0 || pos < leadSamples_) return kLeadSample;
     const int column = pos - leadSamples_;
-    return source_ ? source_(lineIndex_ - 1, column) : kGrey;
+    if (source_) return source_(lineIndex_ - 1, column);
+    return RenderSample(topRow_ + lineIndex_ - 1, leftColumn_ + column, shutter_, offset_);
+}
+
+int VirtualCamera::SensorLines() const {
+    return (config_.ccdType & kCcdTypeMask) == kCcdTypeWithExtraLead ? kLinesType2 : kLinesOther;
+}
+
+namespace {
+
+// Cells of a scene at the reference exposure, one per scene pixel.
+std::shared_ptr<const std::vector<MosaicCell>> CellsFor(const SceneImage& scene) {
+    std::unordered_map<uint32_t, MosaicCell> known;
+    const size_t pixels = static_cast<size_t>(scene.width) * scene.height;
+    auto cells = std::make_shared<std::vector<MosaicCell>>(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* p = &scene.rgb[i * 3];
+        const uint32_t key = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+        auto [it, fresh] = known.try_emplace(key);
+        if (fresh) it->second = CellForColour(p[0], p[1], p[2]);
+        (*cells)[i] = it->second;
+    }
+    return cells;
+}
+
+// The built-in scene without its moving square (drawn at render time over
+// the uniform band it moves in), prepared once for every camera.
+struct BuiltInData {
+    std::shared_ptr<const SceneImage> scene;
+    std::shared_ptr<const std::vector<MosaicCell>> cells;
+    MosaicCell mover;
+};
+
+const BuiltInData& BuiltIn() {
+    static const BuiltInData data = [] {
+        auto scene = std::make_shared<SceneImage>(BuiltInScene(0));
+        const int band = BuiltInLayout::kMoverTop;
+        for (int y = band; y < band + BuiltInLayout::kMoverSize; ++y) {
+            uint8_t* row = &scene->rgb[static_cast<size_t>(y) * scene->width * 3];
+            for (int x = 0; x < BuiltInLayout::kMoverSize; ++x)
+                std::copy_n(row + size_t{BuiltInLayout::kMoverSize} * 3, 3, row + size_t(x) * 3);
+        }
+        BuiltInData d;
+        d.cells = CellsFor(*scene);
+        d.scene = std::move(scene);
+        d.mover = CellForColour(kMoverLevel, kMoverLevel, kMoverLevel);
+        return d;
+    }();
+    return data;
+}
+
+}  // namespace
+
+void VirtualCamera::UseBuiltInScene() {
+    const BuiltInData& data = BuiltIn();
+    builtIn_ = true;
+    scene_ = data.scene;
+    cells_ = data.cells;
+    moverCell_ = data.mover;
+}
+
+void VirtualCamera::SetScene(SceneImage scene) {
+    auto image = std::make_shared<const SceneImage>(std::move(scene));
+    cells_ = CellsFor(*image);
+    scene_ = std::move(image);
+    builtIn_ = false;
+}
+
+bool VirtualCamera::LoadScenePng(const std::string& path, std::string* error) {
+    std::optional<SceneImage> image = LoadPng(path, error);
+    if (!image) return false;
+    SetScene(std::move(*image));
+    return true;
+}
+
+SceneImage VirtualCamera::Scene() const {
+    if (!builtIn_) return *scene_;
+    const uint64_t armed = counters_.framesArmed;
+    return BuiltInScene(armed == 0 ? 0 : armed - 1);
+}
+
+void VirtualCamera::LatchExposure() {
+    const bool type2 = (config_.ccdType & kCcdTypeMask) == kCcdTypeWithExtraLead;
+    topRow_ = registers_[kRegTopOffset] - (type2 ? kTopBaseType2 : kTopBaseOther);
+    leftColumn_ =
+        2 * std::max(0, registers_[kRegLeftOffset] - (type2 ? kLeftBaseType2 : kLeftBaseOther));
+    shutter_ = registers_[kRegShutterSpeed];
+    offset_ = (kReferenceBrightness - registers_[kRegBrightNess]) * kBrightnessStep;
+    if (builtIn_) {
+        const uint64_t frame = counters_.framesArmed - 1;
+        moverX_ = static_cast<int>((frame * BuiltInLayout::kMoverStep) %
+                                   (BuiltInLayout::kWidth - BuiltInLayout::kMoverSize));
+    }
+}
+
+uint8_t VirtualCamera::SensorSample(int row, int column) const {
+    return RenderSample(row, column, registers_[kRegShutterSpeed],
+                        (kReferenceBrightness - registers_[kRegBrightNess]) * kBrightnessStep);
+}
+
+// Mosaic cell (2 x 2 samples): even rows carry y + cr, y - cr; odd rows
+// y - cb, y + cb (even column first). Each cell takes the scene pixel under
+// its centre.
+uint8_t VirtualCamera::RenderSample(int row, int column, int shutter, int offset) const {
+    if (row < 0 || row >= SensorLines() || column < 0 || column >= kSensorColumns) return 0;
+    const int width = scene_->width;
+    const int height = scene_->height;
+    if (width == 0 || height == 0) return 0;
+    const int x = static_cast<int>(int64_t{column | 1} * width / kSensorColumns);
+    const int y = static_cast<int>(int64_t{row | 1} * height / SensorLines());
+    const bool inMover = builtIn_ && y >= BuiltInLayout::kMoverTop &&
+                         y < BuiltInLayout::kMoverTop + BuiltInLayout::kMoverSize && x >= moverX_ &&
+                         x < moverX_ + BuiltInLayout::kMoverSize;
+    const MosaicCell& cell = inMover ? moverCell_ : (*cells_)[static_cast<size_t>(y) * width + x];
+    const bool evenColumn = (column & 1) == 0;
+    int v;
+    if ((row & 1) == 0)
+        v = evenColumn ? cell.y + cell.cr : cell.y - cell.cr;
+    else
+        v = evenColumn ? cell.y - cell.cb : cell.y + cell.cb;
+    return static_cast<uint8_t>(std::clamp(v * shutter / kReferenceShutter + offset, 0, 255));
 }
 
 uint8_t VirtualCamera::ReadStatus() {

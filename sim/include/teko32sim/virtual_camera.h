@@ -17,12 +17,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "teko32/teko32_ext.h"
+#include "teko32sim/scene.h"
 
 namespace teko::sim {
 
@@ -98,8 +101,24 @@ class VirtualCamera {
     // Thread-safe replacement of the faults; takes effect at the next port access.
     void SetFaults(const Faults& faults);
 
-    // Replaces the picture; nullptr restores the default (a uniform mid-grey).
+    // Replaces the picture with raw samples; nullptr goes back to the scene.
     void SetFrameSource(FrameSource source);
+
+    // The scene the sensor sees (the built-in one at power-up). Frames render
+    // it through the sensor window (registers 5, 6) and the exposure
+    // (registers 10 and 8) latched when the frame is armed.
+    void UseBuiltInScene();
+    void SetScene(SceneImage scene);
+    // False, with the reason in *error, when the file is not a readable PNG;
+    // the scene is then unchanged.
+    bool LoadScenePng(const std::string& path, std::string* error = nullptr);
+    // The scene as the last armed frame saw it (the built-in one with its
+    // moving square at that frame).
+    SceneImage Scene() const;
+    // The raw sample at a sensor position for the exposure registers as they
+    // stand now (0 outside the sensor).
+    uint8_t SensorSample(int row, int column) const;
+    int SensorLines() const;
 
     const Counters& counters() const { return counters_; }
     void ResetCounters();
@@ -143,6 +162,8 @@ class VirtualCamera {
     uint8_t ReadStatus();
     uint8_t EppCycle();
     uint8_t NextSample();
+    void LatchExposure();
+    uint8_t RenderSample(int row, int column, int shutter, int offset) const;
 
     CameraConfig config_;
     Faults faults_;
@@ -188,6 +209,18 @@ class VirtualCamera {
     uint8_t presented_ = kLeadSample;
     bool samplePhase_ = false;  // status and data lines carry the presented sample
     int leadSamples_;
+
+    // Scene: cells at the reference exposure, one per scene pixel.
+    bool builtIn_ = true;
+    std::shared_ptr<const SceneImage> scene_;
+    std::shared_ptr<const std::vector<MosaicCell>> cells_;
+    MosaicCell moverCell_;
+    int moverX_ = 0;
+    // Latched at the start-frame command.
+    int topRow_ = 0;
+    int leftColumn_ = 0;
+    int shutter_ = 0;
+    int offset_ = 0;
 
     uint8_t eppCount_ = 0;
     uint16_t registers_[32] = {};
