@@ -26,21 +26,23 @@ struct ProbeCase {
     bool dataEcho;
     int deafCommands;
     uint8_t flags;
-    bool selectIn;  // controlShadow's SELECT IN after the probe
+    bool selectIn;         // controlShadow's SELECT IN after the probe
+    size_t identityReads;  // acknowledged reads of register 12
+    size_t unanswered;     // register commands that timed out
 };
 
 constexpr ProbeCase kProbeCases[] = {
-    {"DirectEcpEpp", Attach::Direct, 0x3071, true, true, true, 0, 0x86, true},
-    {"DirectSecondIdentityPs2", Attach::Direct, 0x2974, false, false, false, 0, 0x81, true},
-    {"DirectNoEcrEpp", Attach::Direct, 0x3071, false, true, true, 0, 0x82, true},
-    {"DirectSpp", Attach::Direct, 0x3071, false, false, true, 0, 0x88, true},
-    {"PassThroughEcpEpp", Attach::PassThrough, 0x3071, true, true, true, 0, 0x96, false},
-    {"PassThroughSpp", Attach::PassThrough, 0x2974, false, false, true, 0, 0x98, false},
+    {"DirectEcpEpp", Attach::Direct, 0x3071, true, true, true, 0, 0x86, true, 1, 0},
+    {"DirectSecondIdentityPs2", Attach::Direct, 0x2974, false, false, false, 0, 0x81, true, 1, 0},
+    {"DirectNoEcrEpp", Attach::Direct, 0x3071, false, true, true, 0, 0x82, true, 1, 0},
+    {"DirectSpp", Attach::Direct, 0x3071, false, false, true, 0, 0x88, true, 1, 0},
+    {"PassThroughEcpEpp", Attach::PassThrough, 0x3071, true, true, true, 0, 0x96, false, 1, 6},
+    {"PassThroughSpp", Attach::PassThrough, 0x2974, false, false, true, 0, 0x98, false, 1, 6},
     // Wrong identity on both paths in both runs: absent, SELECT IN set again.
-    {"WrongIdentity", Attach::Any, 0x1234, false, true, true, 0, 0x08, true},
-    {"NothingAttached", Attach::None, 0x3071, false, false, false, 0, 0x01, false},
+    {"WrongIdentity", Attach::Any, 0x1234, false, true, true, 0, 0x08, true, 20, 0},
+    {"NothingAttached", Attach::None, 0x3071, false, false, false, 0, 0x01, false, 0, 24},
     // Silent through the first DetectCamera run: the first run's PS/2 bit stays.
-    {"AnswersInSecondRun", Attach::Direct, 0x3071, false, true, false, 6, 0x83, true},
+    {"AnswersInSecondRun", Attach::Direct, 0x3071, false, true, false, 6, 0x83, true, 1, 12},
 };
 
 TEST_F(ProbeTest, FlagsAndAttachmentFollowWhatAnswers) {
@@ -59,6 +61,11 @@ TEST_F(ProbeTest, FlagsAndAttachmentFollowWhatAnswers) {
         EXPECT_EQ(State().linkFlags, c.flags);
         EXPECT_EQ((State().controlShadow & kSelectIn) != 0, c.selectIn);
         EXPECT_TRUE(HasPort());
+        size_t identityReads = 0;
+        for (const Transfer& t : port.transfers)
+            identityReads += t.reg == 12 ? 1 : 0;
+        EXPECT_EQ(identityReads, c.identityReads);
+        EXPECT_EQ(port.unanswered.size(), c.unanswered);
 
         const std::vector<uint8_t> writes = port.ControlWrites();
         const uint8_t s = State().controlShadow;
