@@ -2,9 +2,14 @@
 
 namespace teko::tools {
 
-bool ApplyScene(sim::VirtualCamera& /*camera*/, const std::string& path, std::string* error) {
-    if (path.empty()) return true;
-    *error = "scene files are not supported yet: " + path;
+bool ApplyScene(sim::VirtualCamera& camera, const std::string& path, std::string* error) {
+    if (path.empty()) {
+        camera.UseBuiltInScene();
+        return true;
+    }
+    std::string why;
+    if (camera.LoadScenePng(path, &why)) return true;
+    *error = "cannot use scene " + path + (why.empty() ? "" : ": " + why);
     return false;
 }
 
