@@ -99,7 +99,7 @@ void SendCommand(int32_t number);
 // 1 when the camera acknowledged, 0 otherwise (also without a probed port).
 int32_t WriteCameraRegister(int32_t reg, int32_t value);
 // 1 and *result = 16-bit value (zero-extended) when acknowledged; 0 and
-// *result untouched otherwise.
+// *result untouched otherwise. A null result reads and discards the value.
 int32_t ReadCameraRegister(int32_t reg, int32_t* result);
 // Bits 3..0 of register 9, or 0 when the read was not acknowledged.
 int32_t ReadSensorType();
