@@ -281,6 +281,7 @@ void VirtualCamera::OnControl(uint8_t value) {
                 presented_ = kLeadSample;
                 samplePhase_ = true;
                 ++counters_.linesDelivered;
+                if (!source_ && lineIndex_ > 0) RenderLine();
             }
         }
     }
@@ -305,7 +306,15 @@ uint8_t VirtualCamera::NextSample() {
     if (lineIndex_ == 0 || pos < leadSamples_) return kLeadSample;
     const int column = pos - leadSamples_;
     if (source_) return source_(lineIndex_ - 1, column);
-    return RenderSample(topRow_ + lineIndex_ - 1, leftColumn_ + column, shutter_, offset_);
+    return column < kSensorColumns ? lineSamples_[column] : 0;
+}
+
+// The scene's samples of the line just opened, from the window's first column
+// to the sensor's edge (0 beyond it).
+void VirtualCamera::RenderLine() {
+    const int row = topRow_ + lineIndex_ - 1;
+    for (int c = 0; c < kSensorColumns; ++c)
+        lineSamples_[c] = RenderSample(row, leftColumn_ + c, shutter_, offset_);
 }
 
 int VirtualCamera::SensorLines() const {
@@ -507,6 +516,17 @@ void VirtualCamera::Read32Repeat(uint16_t port, uint32_t* dst, uint32_t count) {
     if (port != config_.base + kEppDataOffset) {
         for (uint32_t i = 0; i < count; ++i)
             dst[i] = 0xFFFFFFFFu;
+        return;
+    }
+    if (config_.port.epp && line_ == Line::Open && Listening()) {
+        // Line data: every cycle takes the next sample.
+        counters_.eppReads += uint64_t{count} * 4;
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t word = 0;
+            for (int byte = 0; byte < 4; ++byte)
+                word |= uint32_t{NextSample()} << (8 * byte);
+            dst[i] = word;
+        }
         return;
     }
     for (uint32_t i = 0; i < count; ++i) {

@@ -14,6 +14,7 @@
 // FramesArmed() and FramesEnded() may be called from any thread at any time.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -163,6 +164,7 @@ class VirtualCamera {
     uint8_t EppCycle();
     uint8_t NextSample();
     void LatchExposure();
+    void RenderLine();
     uint8_t RenderSample(int row, int column, int shutter, int offset) const;
 
     CameraConfig config_;
@@ -221,6 +223,7 @@ class VirtualCamera {
     int leftColumn_ = 0;
     int shutter_ = 0;
     int offset_ = 0;
+    std::array<uint8_t, 510> lineSamples_{};  // the open line, from the window's first column
 
     uint8_t eppCount_ = 0;
     uint16_t registers_[32] = {};
