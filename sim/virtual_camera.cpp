@@ -390,7 +390,7 @@ bool VirtualCamera::LoadScenePng(const std::string& path, std::string* error) {
 
 SceneImage VirtualCamera::Scene() const {
     if (!builtIn_) return *scene_;
-    const uint64_t armed = counters_.framesArmed;
+    const uint64_t armed = FramesArmed();
     return BuiltInScene(armed == 0 ? 0 : armed - 1);
 }
 
@@ -402,7 +402,7 @@ void VirtualCamera::LatchExposure() {
     shutter_ = registers_[kRegShutterSpeed];
     offset_ = (kReferenceBrightness - registers_[kRegBrightNess]) * kBrightnessStep;
     if (builtIn_) {
-        const uint64_t frame = counters_.framesArmed - 1;
+        const uint64_t frame = FramesArmed() - 1;
         moverX_ = static_cast<int>((frame * BuiltInLayout::kMoverStep) %
                                    (BuiltInLayout::kWidth - BuiltInLayout::kMoverSize));
     }
