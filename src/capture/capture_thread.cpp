@@ -22,6 +22,8 @@ std::atomic<void*> gCaptureBuffer{nullptr};
 std::atomic<uint16_t*> gFrameFlag{nullptr};
 // Started and joined only by the client's thread.
 platform::Thread gCaptureThread;
+// Set on the capture thread, where a message handler may ask for a stop.
+thread_local bool tOnCaptureThread = false;
 
 using FlagRef = std::atomic_ref<uint16_t>;
 
@@ -31,6 +33,7 @@ bool IsUsableFlagWord(const uint16_t* flagWord) {
 }
 
 void CaptureThreadProc(void* /*unused*/) {
+    tOnCaptureThread = true;
     if (!gThreadRunning.load(std::memory_order_acquire)) return;
     void* buffer = gCaptureBuffer.load(std::memory_order_acquire);
     uint16_t* flag = gFrameFlag.load(std::memory_order_acquire);
@@ -46,9 +49,12 @@ void CaptureThreadProc(void* /*unused*/) {
 }
 
 // Ends a running thread after the capture it is in, and releases its handle.
+// Asked from the capture thread itself (a failure message's handler), the
+// thread ends after that capture and its handle is released by the next
+// request from another thread.
 void StopThread() {
     gThreadRunning.store(false, std::memory_order_release);
-    gCaptureThread.Join();
+    if (!tOnCaptureThread) gCaptureThread.Join();
 }
 
 }  // namespace
@@ -61,6 +67,7 @@ int32_t SetupCaptureIsr(void* buffer, uint16_t* flagWord) {
         return 1;
     }
     if (!IsUsableFlagWord(flagWord)) return 0;
+    if (tOnCaptureThread) return 0;  // a thread cannot wait for itself to end
 
     // Two threads must never capture at once: a thread already running ends first.
     StopThread();

@@ -129,6 +129,38 @@ TEST_F(CaptureThreadTest, UnusableFlagWordIsRefused) {
     EXPECT_EQ(EnableIsr(12345), 1);
 }
 
+struct StopFromHandler {
+    uint16_t* flag;
+    std::atomic<int32_t> stopResult{-1};
+    std::atomic<int32_t> startResult{-1};
+};
+
+void TEKO32_CALL StopCaptures(void* context, const char*, const char*) {
+    auto* self = static_cast<StopFromHandler*>(context);
+    std::vector<uint8_t> other(RecordingStage::kFrameBytes);
+    alignas(4) uint16_t otherFlag = 1;
+    self->startResult = SetupCaptureIsr(0, other.data(), &otherFlag, 0);
+    self->stopResult = SetupCaptureIsr(0, nullptr, self->flag, 0);
+}
+
+TEST_F(CaptureThreadTest, FailureMessageHandlerMayStopTheThread) {
+    // The handler runs on the capture thread: its stop ends the thread after
+    // this capture, and a start from there is refused.
+    camera->refusedRegisters = {10};
+    SetShutterSpeed(60);
+    StopFromHandler handler{&flag};
+    TekoSetMessageHandler(StopCaptures, &handler);
+    std::vector<uint8_t> frame = Frame();
+    ASSERT_EQ(SetupCaptureIsr(0, frame.data(), &flag, 0), 1);
+    RequestFrame(flag);
+    WaitUntil([&] { return ReadFlag(flag) == 1; });
+    EXPECT_EQ(handler.startResult.load(), 0);
+    EXPECT_EQ(handler.stopResult.load(), 1);
+    RequestFrame(flag);  // the thread has ended or is ending: nothing more is captured
+    EXPECT_EQ(SetupCaptureIsr(0, nullptr, &flag, 0), 1);
+    EXPECT_EQ(ReadFlag(flag), 0);
+}
+
 TEST_F(CaptureThreadTest, WithoutSizedPipelineTheWordStillBecomesOne) {
     teko::pipeline::SetBuffersReady(false);
     std::vector<uint8_t> frame(RecordingStage::kFrameBytes, kUntouched);
