@@ -17,7 +17,8 @@ inline constexpr int32_t kPhaseStep = 25;
 
 // Output pixel x samples the input at 25x / 32: between in[k] and in[k + 1]
 // at phase d, every component is (in[k] x (32 - d) + in[k + 1] x d) >> 5.
-// At phase 0 that is an exact copy of in[k].
+// At phase 0 the weights 32 and 0 give an exact copy of in[k], so the copy
+// needs no branch of its own.
 template <int32_t kBytes>
 void StretchRow(const uint8_t* in, uint8_t* out, int32_t width) {
     int32_t d = 0;
