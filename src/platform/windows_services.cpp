@@ -1,7 +1,8 @@
 // The services on Windows: the multimedia timer, a message box, the local
 // heap and the filter log at c:\filter.log.
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <mmsystem.h>
 
 #include "platform/os.h"
 
