@@ -35,6 +35,13 @@ public:
         word_.compare_exchange_strong(expected, written.word & ~uint64_t{1},
                                       std::memory_order_acq_rel);
     }
+    // Stores `value` as pending unless the setting changed since `seen` was
+    // loaded; false (the newer value kept) otherwise.
+    bool Replace(const Snapshot& seen, int32_t value) {
+        uint64_t expected = seen.word;
+        return word_.compare_exchange_strong(expected, Pack(value, true),
+                                             std::memory_order_acq_rel);
+    }
     void Reset(int32_t value) { word_.store(Pack(value, true), std::memory_order_relaxed); }
 
 private:

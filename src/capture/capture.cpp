@@ -93,8 +93,10 @@ bool WriteIfPending(api::PendingSetting& setting, link::Register reg) {
 const char* UpdateCameraSettings() {
     api::ImageSettings& settings = api::Settings();
     if (settings.autoShutter.load(std::memory_order_relaxed) != 0) {
-        // Written also when unchanged: the register follows every frame.
-        settings.shutter.Set(AutoExposureStep(settings.shutter.Value()));
+        // Written also when unchanged: the register follows every frame. A value
+        // the client set meanwhile on another thread wins over the adjustment.
+        const api::PendingSetting::Snapshot shutter = settings.shutter.Load();
+        settings.shutter.Replace(shutter, AutoExposureStep(shutter.value));
     }
     if (!WriteIfPending(settings.shutter, link::Register::ShutterSpeed)) {
         return kShutterWriteFailed;

@@ -85,6 +85,19 @@ TEST_F(SettingsTest, PendingFlagSurvivesAValueSetDuringAWrite) {
     EXPECT_FALSE(shutter.Load().pending);
 }
 
+TEST_F(SettingsTest, ExposureAdjustmentNeverOverwritesAClientValue) {
+    auto& shutter = teko::api::Settings().shutter;
+    const auto seen = shutter.Load();
+    EXPECT_TRUE(shutter.Replace(seen, 70));
+    EXPECT_EQ(shutter.Value(), 70);
+
+    const auto stale = shutter.Load();
+    SetShutterSpeed(120);  // the client, while the capture computes its adjustment
+    EXPECT_FALSE(shutter.Replace(stale, 75));
+    EXPECT_EQ(shutter.Value(), 120);
+    EXPECT_TRUE(shutter.Load().pending);
+}
+
 TEST_F(SettingsTest, ForceCcdType) {
     EXPECT_EQ(ForceCCDType(0, 2), 0);
     EXPECT_EQ(GetCCDType(), 0);
