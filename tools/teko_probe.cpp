@@ -8,6 +8,7 @@
 
 #include "cli.h"
 #include "link/link.h"
+#include "platform/platform.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
 
@@ -22,7 +23,9 @@ void Usage(std::FILE* out) {
                  "usage: teko-probe [--sim [camera options]] [ADDRESS ...]\n"
                  "Probes each parallel-port base address (default 0x378 0x278 0x3BC;\n"
                  "with --sim the virtual camera's base) and prints what answers there.\n\n"
-                 "  --sim                 probe the virtual camera instead of a real port\n%s",
+                 "  --sim                 probe the virtual camera instead of a real port\n"
+                 "  --direct              real ports: force direct port access (Linux: root)\n"
+                 "  --parport DEV         real ports: force the kernel's parport device\n%s",
                  tools::SimOptionsHelp());
 }
 
@@ -42,7 +45,7 @@ void Report(uint16_t base, uint8_t flags, int ccdType) {
             (flags & link::kPassThrough) ? "behind a printer pass-through" : "attached directly",
             TransferMode(flags), ecp, ccdType);
     } else {
-        std::printf("port 0x%03X: no camera (port would use %s, %s)\n", base, TransferMode(flags),
+        std::printf("port 0x%03X: no camera answered (the port itself probed as %s, %s)\n", base, TransferMode(flags),
                     ecp);
     }
 }
@@ -53,6 +56,8 @@ int main(int argc, char** argv) {
     bool useSim = false;
     tools::SimOptions simOptions;
     std::vector<uint16_t> bases;
+    platform::PortBackend backend = platform::PortBackend::Auto;
+    std::string parport;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string error;
@@ -62,6 +67,19 @@ int main(int argc, char** argv) {
         }
         if (arg == "--sim") {
             useSim = true;
+            continue;
+        }
+        if (arg == "--direct") {
+            backend = platform::PortBackend::Direct;
+            continue;
+        }
+        if (arg == "--parport") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "teko-probe: --parport needs a device, e.g. /dev/parport0\n");
+                return 2;
+            }
+            backend = platform::PortBackend::Ppdev;
+            parport = argv[++i];
             continue;
         }
         if (tools::TakeSimOption(argc, argv, i, simOptions, &error)) {
@@ -90,8 +108,14 @@ int main(int argc, char** argv) {
         camera = std::make_unique<sim::VirtualCamera>(simOptions.config);
         camera->Install();
         if (bases.empty()) bases.push_back(simOptions.config.base);
-    } else if (bases.empty()) {
-        bases.assign(std::begin(kUsualBases), std::end(kUsualBases));
+    } else {
+        std::string why;
+        if (!platform::SelectPortBackend(backend, parport.empty() ? nullptr : parport.c_str(),
+                                         &why)) {
+            std::fprintf(stderr, "teko-probe: cannot use that port access: %s\n", why.c_str());
+            return 1;
+        }
+        if (bases.empty()) bases.assign(std::begin(kUsualBases), std::end(kUsualBases));
     }
 
     bool found = false;
