@@ -45,8 +45,8 @@ void Report(uint16_t base, uint8_t flags, int ccdType) {
             (flags & link::kPassThrough) ? "behind a printer pass-through" : "attached directly",
             TransferMode(flags), ecp, ccdType);
     } else {
-        std::printf("port 0x%03X: no camera answered (the port itself probed as %s, %s)\n", base, TransferMode(flags),
-                    ecp);
+        std::printf("port 0x%03X: no camera answered (the port itself probed as %s, %s)\n", base,
+                    TransferMode(flags), ecp);
     }
 }
 
