@@ -22,6 +22,14 @@ std::atomic<void*> gCaptureBuffer{nullptr};
 std::atomic<uint16_t*> gFrameFlag{nullptr};
 // Started and joined only by the client's thread.
 platform::Thread gCaptureThread;
+// When the library is unloaded (or the process ends) with the thread still
+// running, the thread is told to stop before it is waited for.
+struct StopAtUnload {
+    ~StopAtUnload() {
+        gThreadRunning.store(false, std::memory_order_release);
+        gCaptureThread.Join();
+    }
+} gStopAtUnload;
 // Set on the capture thread, where a message handler may ask for a stop.
 thread_local bool tOnCaptureThread = false;
 

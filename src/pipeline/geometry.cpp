@@ -117,9 +117,10 @@ void InitFilterStack(int32_t zoom, int32_t allLines, int32_t sharpen) {
 }
 
 int32_t SetFrameSize(int32_t width, int32_t height, int32_t depth) {
-    // Without a probed port there is no camera to program: refuse before
-    // anything changes.
-    if (!link::HasPort()) return 0;
+    // Without an open camera on a probed port there is nothing to program:
+    // refuse before anything changes. (A closed camera's port has been given
+    // back; buffers made then would also outlive the next InitTeko.)
+    if (!link::HasPort() || api::Driver().openCount == 0) return 0;
     if (!WithinLimits(width, height)) return 0;
     if (depth != kDepthRgb24 && depth != kDepthRgb555) return 0;
 

@@ -54,7 +54,8 @@ class ScriptedCamera {
         io_.maskInterrupts = [](void* c, int) { Self(c)->Touch(0); };
     }
 
-    // Installs the port and a link that looks probed on kBase.
+    // Installs the port and a link that looks probed on kBase, with the
+    // camera open.
     void Attach() {
         ASSERT_EQ(TekoSetPortIo(&io_), 1);
         link::LinkState& st = link::State();
@@ -65,6 +66,7 @@ class ScriptedCamera {
         st.ecrPort = kBase + link::kEcrOffset;
         st.controlShadow = link::kSelectIn | link::kAutofeed;
         st.probed = true;
+        api::Driver().openCount = 1;
     }
     void InstallPortOnly() { ASSERT_EQ(TekoSetPortIo(&io_), 1); }
 
