@@ -155,6 +155,11 @@ RgbImage ToRgb(PixelFormat format, int width, int height, std::span<const uint8_
     return image;
 }
 
+bool IsImageFileName(const std::string& path) {
+    const std::string ext = Extension(path);
+    return ext == "png" || ext == "bmp";
+}
+
 bool WriteImageFile(const std::string& path, const RgbImage& image, std::string* error) {
     const std::string ext = Extension(path);
     if (ext == "png") return WritePng(path, image, error);

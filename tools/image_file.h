@@ -24,6 +24,9 @@ struct RgbImage {
 // Converts a bottom-up client buffer of RowSize x height bytes.
 RgbImage ToRgb(PixelFormat format, int width, int height, std::span<const uint8_t> buffer);
 
+// True for names ending in .png or .bmp (any case).
+bool IsImageFileName(const std::string& path);
+
 // Writes a PNG (by libpng) or a 24-bit BMP, chosen by the file's extension.
 // False with a reason in *error when the name has another extension or the
 // file cannot be written.

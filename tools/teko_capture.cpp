@@ -204,6 +204,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
             return fail("unknown option '" + arg + "'");
         }
     }
+    if (!tools::IsImageFileName(o.output)) {
+        std::fprintf(stderr, "teko-capture: unknown picture type for %s (use .png or .bmp)\n",
+                     o.output.c_str());
+        return 2;
+    }
     if (!o.port && (o.backend != platform::PortBackend::Auto)) {
         std::fprintf(stderr, "teko-capture: --direct and --parport need --port ADDR\n");
         return 2;
