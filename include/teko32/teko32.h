@@ -37,7 +37,7 @@ extern "C" {
 
 /* Connection lifecycle. `ports` is a list of parallel-port base addresses
  * ended by 0; at most the first four are probed. NULL is an empty list. */
-TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t *ports);
+TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t* ports);
 TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t unused);
 
 /* Image settings: they store values; the next capture writes the camera. */
@@ -55,11 +55,11 @@ TEKO32_API int32_t TEKO32_CALL SetGamma(int32_t gamma);
 
 /* Capture one frame into `buffer`, in the size and format of the last
  * successful SetFrameSize. 1 on success, 0 when refused or a camera write failed. */
-TEKO32_API int32_t TEKO32_CALL CaptureFrameWait(void *buffer);
+TEKO32_API int32_t TEKO32_CALL CaptureFrameWait(void* buffer);
 
 /* Capture thread: a non-null buffer starts it, a null buffer stops it. The
  * thread captures whenever the 16-bit word at `flagWord` is 0, then sets it to 1. */
-TEKO32_API int32_t TEKO32_CALL SetupCaptureIsr(int32_t unused, void *buffer, uint16_t *flagWord,
+TEKO32_API int32_t TEKO32_CALL SetupCaptureIsr(int32_t unused, void* buffer, uint16_t* flagWord,
                                                int32_t value);
 TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t value);
 

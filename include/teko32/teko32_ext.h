@@ -18,31 +18,29 @@ extern "C" {
  * and 32-bit reads of the EPP data register, the repeated 32-bit EPP read,
  * and interrupt masking around each frame line (1 = mask, 0 = unmask). */
 typedef struct TekoPortIo {
-    void *context;
-    uint8_t(TEKO32_CALL *read8)(void *context, uint16_t port);
-    void(TEKO32_CALL *write8)(void *context, uint16_t port, uint8_t value);
-    uint16_t(TEKO32_CALL *read16)(void *context, uint16_t port);
-    uint32_t(TEKO32_CALL *read32)(void *context, uint16_t port);
-    void(TEKO32_CALL *read32Repeat)(void *context, uint16_t port, uint32_t *dst, uint32_t count);
-    void(TEKO32_CALL *maskInterrupts)(void *context, int masked);
+    void* context;
+    uint8_t(TEKO32_CALL* read8)(void* context, uint16_t port);
+    void(TEKO32_CALL* write8)(void* context, uint16_t port, uint8_t value);
+    uint16_t(TEKO32_CALL* read16)(void* context, uint16_t port);
+    uint32_t(TEKO32_CALL* read32)(void* context, uint16_t port);
+    void(TEKO32_CALL* read32Repeat)(void* context, uint16_t port, uint32_t* dst, uint32_t count);
+    void(TEKO32_CALL* maskInterrupts)(void* context, int masked);
 } TekoPortIo;
 
 /* Copies *io; NULL restores the platform default. Returns 1, or 0 for an
  * incomplete table (any function pointer null). */
-TEKO32_API int TEKO32_CALL TekoSetPortIo(const TekoPortIo *io);
+TEKO32_API int TEKO32_CALL TekoSetPortIo(const TekoPortIo* io);
 /* Millisecond clock; NULL restores the platform clock. Returns 1. */
-TEKO32_API int TEKO32_CALL TekoSetClock(uint32_t(TEKO32_CALL *nowMs)(void *context),
-                                        void *context);
+TEKO32_API int TEKO32_CALL TekoSetClock(uint32_t(TEKO32_CALL* nowMs)(void* context), void* context);
 /* Where failure messages go (caption "NOTE"); NULL restores the default. Returns 1. */
 TEKO32_API int TEKO32_CALL TekoSetMessageHandler(
-    void(TEKO32_CALL *show)(void *context, const char *text, const char *caption), void *context);
+    void(TEKO32_CALL* show)(void* context, const char* text, const char* caption), void* context);
 /* Zero-filled allocation of buffers and filters; NULL restores the default.
  * Returns 1, or 0 when only one of the two functions is given. */
-TEKO32_API int TEKO32_CALL TekoSetAllocator(void *(TEKO32_CALL *allocZeroed)(void *context,
-                                                                              size_t bytes),
-                                            void(TEKO32_CALL *release)(void *context,
-                                                                       void *block),
-                                            void *context);
+TEKO32_API int TEKO32_CALL TekoSetAllocator(void*(TEKO32_CALL* allocZeroed)(void* context,
+                                                                            size_t bytes),
+                                            void(TEKO32_CALL* release)(void* context, void* block),
+                                            void* context);
 
 #ifdef __cplusplus
 }

@@ -18,9 +18,15 @@ CCcdType gCcdType;
 
 }  // namespace
 
-DriverState& Driver() { return gDriver; }
-ImageSettings& Settings() { return gSettings; }
-CCcdType& CcdType() { return gCcdType; }
+DriverState& Driver() {
+    return gDriver;
+}
+ImageSettings& Settings() {
+    return gSettings;
+}
+CCcdType& CcdType() {
+    return gCcdType;
+}
 
 void DiscardPendingFrame() {
     if (gDriver.framePending == 0) return;

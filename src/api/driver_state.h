@@ -12,7 +12,7 @@ namespace teko::api {
 // register never see a pending flag without its value, and a value set while
 // the capture writes the previous one is never lost.
 class PendingSetting {
-public:
+  public:
     struct Snapshot {
         int32_t value;
         bool pending;
@@ -44,7 +44,7 @@ public:
     }
     void Reset(int32_t value) { word_.store(Pack(value, true), std::memory_order_relaxed); }
 
-private:
+  private:
     static constexpr uint64_t Pack(int32_t value, bool pending) {
         return (uint64_t{static_cast<uint32_t>(value)} << 32) | (pending ? 1u : 0u);
     }
@@ -60,7 +60,7 @@ struct ImageSettings {
 
 // The CCD-type record.
 class CCcdType {
-public:
+  public:
     // Reads the type from the camera unless it is forced, then applies it.
     void DetectCcdType();
     // Selects the extra lead sample for type 2.
@@ -70,7 +70,7 @@ public:
     int32_t Forced() const { return forced_.load(std::memory_order_relaxed); }
     void Reset();
 
-private:
+  private:
     std::atomic<int32_t> forced_{0};
     std::atomic<int32_t> ccdType_{0};
 };

@@ -29,7 +29,9 @@ TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t* ports) {
     return teko::api::InitTeko(ports);
 }
 
-TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t /*unused*/) { return teko::api::HaltTeko(); }
+TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t /*unused*/) {
+    return teko::api::HaltTeko();
+}
 
 // ---- Image settings ----------------------------------------------------------
 
@@ -69,7 +71,9 @@ TEKO32_API int32_t TEKO32_CALL EnableAutoShutterSpeed(int32_t value) {
     return value;
 }
 
-TEKO32_API int32_t TEKO32_CALL GetCCDType(void) { return teko::api::CcdType().Type(); }
+TEKO32_API int32_t TEKO32_CALL GetCCDType(void) {
+    return teko::api::CcdType().Type();
+}
 
 TEKO32_API int32_t TEKO32_CALL ForceCCDType(int32_t flag, int32_t type) {
     teko::api::CcdType().ForceCcdType(flag, type);
@@ -89,12 +93,14 @@ TEKO32_API int32_t TEKO32_CALL CaptureFrameWait(void* buffer) {
     return teko::capture::CaptureFrameWait(buffer);
 }
 
-TEKO32_API int32_t TEKO32_CALL SetupCaptureIsr(int32_t /*unused*/, void* buffer,
-                                               uint16_t* flagWord, int32_t /*value*/) {
+TEKO32_API int32_t TEKO32_CALL SetupCaptureIsr(int32_t /*unused*/, void* buffer, uint16_t* flagWord,
+                                               int32_t /*value*/) {
     return teko::capture::SetupCaptureIsr(buffer, flagWord);
 }
 
-TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t /*value*/) { return 1; }
+TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t /*value*/) {
+    return 1;
+}
 
 // ---- Picture format ------------------------------------------------------------
 
@@ -127,16 +133,14 @@ TEKO32_API int TEKO32_CALL TekoSetClock(uint32_t(TEKO32_CALL* nowMs)(void* conte
 }
 
 TEKO32_API int TEKO32_CALL TekoSetMessageHandler(
-    void(TEKO32_CALL* show)(void* context, const char* text, const char* caption),
-    void* context) {
+    void(TEKO32_CALL* show)(void* context, const char* text, const char* caption), void* context) {
     teko::platform::SetMessageHandler(show, context);
     return 1;
 }
 
 TEKO32_API int TEKO32_CALL TekoSetAllocator(void*(TEKO32_CALL* allocZeroed)(void* context,
-                                                                             size_t bytes),
-                                            void(TEKO32_CALL* release)(void* context,
-                                                                       void* block),
+                                                                            size_t bytes),
+                                            void(TEKO32_CALL* release)(void* context, void* block),
                                             void* context) {
     return teko::platform::SetAllocator(allocZeroed, release, context) ? 1 : 0;
 }

@@ -25,7 +25,7 @@ struct FrameSize {
 inline constexpr std::size_t kBufferSlack = 64;
 
 class CFilter {
-public:
+  public:
     CFilter() = default;
     CFilter(const CFilter&) = delete;
     CFilter& operator=(const CFilter&) = delete;

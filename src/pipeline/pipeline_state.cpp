@@ -13,17 +13,33 @@ std::atomic<int32_t> gBlueScale{kGainAtLoad};
 
 }  // namespace
 
-PipelineSettings& Settings() { return gSettings; }
+PipelineSettings& Settings() {
+    return gSettings;
+}
 
-bool BuffersReady() { return gBuffersReady.load(std::memory_order_acquire); }
-void SetBuffersReady(bool ready) { gBuffersReady.store(ready, std::memory_order_release); }
+bool BuffersReady() {
+    return gBuffersReady.load(std::memory_order_acquire);
+}
+void SetBuffersReady(bool ready) {
+    gBuffersReady.store(ready, std::memory_order_release);
+}
 
-void SetRedScale(int32_t value) { gRedScale.store(value, std::memory_order_relaxed); }
-void SetBlueScale(int32_t value) { gBlueScale.store(value, std::memory_order_relaxed); }
-int32_t RedScale() { return gRedScale.load(std::memory_order_relaxed); }
-int32_t BlueScale() { return gBlueScale.load(std::memory_order_relaxed); }
+void SetRedScale(int32_t value) {
+    gRedScale.store(value, std::memory_order_relaxed);
+}
+void SetBlueScale(int32_t value) {
+    gBlueScale.store(value, std::memory_order_relaxed);
+}
+int32_t RedScale() {
+    return gRedScale.load(std::memory_order_relaxed);
+}
+int32_t BlueScale() {
+    return gBlueScale.load(std::memory_order_relaxed);
+}
 
-ColourParams CurrentColourParams() { return {RedScale(), BlueScale(), CurrentGammaTable()}; }
+ColourParams CurrentColourParams() {
+    return {RedScale(), BlueScale(), CurrentGammaTable()};
+}
 
 void ResetStateForTesting() {
     gSettings = PipelineSettings{};

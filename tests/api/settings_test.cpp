@@ -26,7 +26,8 @@ TEST_F(SettingsTest, ValuesAtLoad) {
     EXPECT_EQ(teko::pipeline::BlueScale(), 64);
     EXPECT_EQ(GetShutterSpeed(), 50);
     EXPECT_EQ(GetCCDType(), 0);
-    for (uint8_t entry : teko::pipeline::CurrentGammaTable()) EXPECT_EQ(entry, 0);
+    for (uint8_t entry : teko::pipeline::CurrentGammaTable())
+        EXPECT_EQ(entry, 0);
 }
 
 struct BrightnessCase {
@@ -39,8 +40,11 @@ TEST_F(SettingsTest, BrightnessMapsAndClamps) {
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
     const BrightnessCase cases[] = {
-        {0, 31, 31},   {31, 0, 0},   {19, 12, 12},
-        {-5, 31, 36},  {40, 0, -9},
+        {0, 31, 31},
+        {31, 0, 0},
+        {19, 12, 12},
+        {-5, 31, 36},
+        {40, 0, -9},
         // 31 - INT_MIN wraps to a negative number on 32-bit hardware.
         {kMin, 0, static_cast<int32_t>(31u - static_cast<uint32_t>(kMin))},
         {kMax, 0, 31 - kMax},

@@ -8,7 +8,7 @@
 namespace teko::testing {
 
 class LibraryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { api::ResetLibraryForTesting(); }
     void TearDown() override { api::ResetLibraryForTesting(); }
 };

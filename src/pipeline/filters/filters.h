@@ -9,7 +9,7 @@
 namespace teko::pipeline {
 // raw mosaic -> Ycc, one pixel per 2x2 block pair (mosaic.cpp)
 class CMosaicBlockToYcc final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -17,7 +17,7 @@ public:
 
 // raw mosaic -> Ycc, one pixel per sample (3x3) (mosaic.cpp)
 class CMosaicInterpolateToYcc final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -25,7 +25,7 @@ public:
 
 // raw mosaic -> Yc inside the raw frame buffer (mosaic.cpp)
 class CMosaicToYcInPlace final : public CFilter {
-public:
+  public:
     void SetInputSize(FrameSize& size) override;
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
@@ -33,7 +33,7 @@ public:
 
 // Ycc rows widened 25 -> 32 (scaling.cpp)
 class CYccHorizontalStretch final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -41,7 +41,7 @@ public:
 
 // Yc rows widened 25 -> 32 (scaling.cpp)
 class CYcHorizontalStretch final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -49,7 +49,7 @@ public:
 
 // Ycc rows doubled (copy, mean) (scaling.cpp)
 class CYccLineDoubler final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -57,7 +57,7 @@ public:
 
 // Ycc rows tripled at thirds (scaling.cpp)
 class CYccLineTripler final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -65,7 +65,7 @@ public:
 
 // 3x3 luminance sharpening of Ycc (sharpen.cpp)
 class CYccSharpen final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -73,7 +73,7 @@ public:
 
 // 1x3 luminance sharpening of Ycc (sharpen.cpp)
 class CYccHorizontalSharpen final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -81,7 +81,7 @@ public:
 
 // vertical three-row sum / 4 of Ycc (sharpen.cpp)
 class CYccVerticalSmooth final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -89,7 +89,7 @@ public:
 
 // 3x3 luminance sharpening of Yc (sharpen.cpp)
 class CYcSharpen final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
     int32_t GetWorkBufferSize() const override;
@@ -97,63 +97,63 @@ public:
 
 // Ycc -> bottom-up 24-bit BGR (output_ycc.cpp)
 class CYccToRgb24 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Ycc -> bottom-up RGB 5-5-5 (output_ycc.cpp)
 class CYccToRgb555 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Ycc -> bottom-up packed YUV 4:2:2 (output_ycc.cpp)
 class CYccToUyvy final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cb-first Yc -> 24-bit BGR (output_yc.cpp)
 class CYcCbFirstToRgb24 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cr-first Yc -> 24-bit BGR (output_yc.cpp)
 class CYcCrFirstToRgb24 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cb-first Yc -> RGB 5-5-5 (output_yc.cpp)
 class CYcCbFirstToRgb555 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cr-first Yc -> RGB 5-5-5 (output_yc.cpp)
 class CYcCrFirstToRgb555 final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cb-first Yc -> packed YUV 4:2:2 (output_yc.cpp)
 class CYcCbFirstToUyvy final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
 
 // Cr-first Yc -> packed YUV 4:2:2 (output_yc.cpp)
 class CYcCrFirstToUyvy final : public CFilter {
-public:
+  public:
     void SetOutputSize(FrameSize& size) override;
     void Process(uint8_t*& current) override;
 };
