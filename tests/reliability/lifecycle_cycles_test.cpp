@@ -1,0 +1,130 @@
+// Hundreds of open / size / capture / close cycles with random sizes and
+// switches (fixed seed): every block the library allocated is released at
+// the close, and no filter reports a problem in the filter log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/library_fixture.h"
+#include "teko32/teko32.h"
+#include "teko32/teko32_ext.h"
+#include "teko32sim/virtual_camera.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr int kCycles = 300;
+constexpr int kSanitizedCycles = 100;
+constexpr int kCapturesPerCycle = 2;
+constexpr uint32_t kSeed = 20261210;
+constexpr uint16_t kPort = 0x378;
+
+// TEKO32_RELIABILITY_CYCLES overrides the number of cycles.
+int Cycles() {
+    if (const char* text = std::getenv("TEKO32_RELIABILITY_CYCLES"); text && *text) {
+        return std::max(1, std::atoi(text));
+    }
+    return kSanitized ? kSanitizedCycles : kCycles;
+}
+
+struct CountingAllocator {
+    uint64_t allocations = 0;
+    uint64_t releases = 0;
+
+    static void* TEKO32_CALL Allocate(void* context, size_t bytes) {
+        void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+        if (block != nullptr) ++static_cast<CountingAllocator*>(context)->allocations;
+        return block;
+    }
+    static void TEKO32_CALL Release(void* context, void* block) {
+        if (block == nullptr) return;
+        ++static_cast<CountingAllocator*>(context)->releases;
+        std::free(block);
+    }
+};
+
+uintmax_t FilterLogSize() {
+    const char* path = std::getenv("TEKO32_FILTER_LOG");
+    if (path == nullptr || *path == '\0') return 0;
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+class LifecycleCyclesTest : public teko::testing::LibraryTest {
+  protected:
+    void TearDown() override {
+        HaltTeko(0);
+        LibraryTest::TearDown();
+        TekoSetAllocator(nullptr, nullptr, nullptr);
+    }
+};
+
+TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
+    teko::sim::VirtualCamera camera;
+    ASSERT_TRUE(camera.Install());
+    CountingAllocator counts;
+    ASSERT_EQ(TekoSetAllocator(CountingAllocator::Allocate, CountingAllocator::Release, &counts),
+              1);
+    const uintmax_t logBefore = FilterLogSize();
+
+    std::mt19937 random(kSeed);
+    auto pick = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    const uint16_t ports[] = {kPort, 0};
+    std::vector<uint8_t> buffer;
+    const int cycles = Cycles();
+    int captured = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        ASSERT_EQ(InitTeko(ports), TEKO32_INIT_RESULT);
+        const int32_t zoom = pick(0, 1);
+        InitFilterStack(zoom, pick(0, 1), pick(0, 1));
+        SetRealizedFilter(pick(0, 1));
+        const int32_t depth = pick(0, 1) != 0 ? 24 : 16;
+        const int32_t width = pick(1, zoom != 0 ? 640 : 320);
+        const int32_t height = pick(1, zoom != 0 ? 480 : 240);
+        ASSERT_EQ(SetFrameSize(width, height, depth), 1) << width << "x" << height;
+        const int32_t bytesPerPixel = depth == 24 ? 3 : 2;
+        buffer.assign(static_cast<std::size_t>((bytesPerPixel * width + 3) & ~3) *
+                          static_cast<std::size_t>(height),
+                      0);
+        const int captures = pick(1, kCapturesPerCycle);
+        for (int i = 0; i < captures; ++i) {
+            ASSERT_EQ(CaptureFrameWait(buffer.data()), 1);
+            ++captured;
+        }
+        if (pick(0, 3) == 0) {
+            // A second size in the same cycle: the first one's buffers go.
+            ASSERT_EQ(SetFrameSize(width, height, depth), 1);
+        }
+        ASSERT_EQ(HaltTeko(0), 1);
+        ASSERT_EQ(counts.allocations, counts.releases) << "blocks still held after HaltTeko";
+    }
+    EXPECT_GT(counts.allocations, 0u);
+    EXPECT_EQ(captured > cycles - 1, true);
+    EXPECT_EQ(FilterLogSize(), logBefore) << "the filter log gained lines";
+    EXPECT_EQ(logBefore, 0u) << "the filter log is not empty";
+    EXPECT_FALSE(camera.InterruptsMasked());
+}
+
+}  // namespace
