@@ -91,8 +91,11 @@ TEST_F(HostileCallsTest, ExtremeSettingsNeverBreakACapture) {
         EXPECT_EQ(SetGamma(value), 0);
         EXPECT_EQ(EnableAutoShutterSpeed(0), 0);
         ForceCCDType(value, value);
-        EXPECT_EQ(SetRealizedFilter(value), SetRealizedFilter(value));
+        SetRealizedFilter(value);
         EXPECT_EQ(EnableIsr(value), 1);
+        // Any nonzero switch is on; 160 x 120 fits zoomed and unzoomed.
+        InitFilterStack(value, value, value);
+        ASSERT_EQ(SetFrameSize(160, 120, kDepthRgb24), 1);
         EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
         // The register takes the low 16 bits of the value the client set.
         EXPECT_EQ(camera->RegisterValue(10), value & 0xFFFF);
