@@ -3,6 +3,7 @@
 // probed, and leaves the library able to capture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -59,7 +60,7 @@ class HostileCallsTest : public teko::testing::LibraryTest {
         return Capture(width, height, depth);
     }
     int32_t Capture(int32_t width, int32_t height, int32_t depth) {
-        buffer.assign(BufferBytes(width, height, depth), 0);
+        buffer.assign(std::max<std::size_t>(1, BufferBytes(width, height, depth)), 0);
         return CaptureFrameWait(buffer.data());
     }
     uint64_t PortAccesses() const { return camera->counters().reads + camera->counters().writes; }
@@ -120,6 +121,7 @@ struct SizeCase {
     int32_t result;
 };
 
+// An empty picture (a zero width or height) is accepted; its captures succeed.
 constexpr SizeCase kSizes[] = {
     {0, 320, 240, kDepthRgb24, 1},
     {0, 321, 240, kDepthRgb24, 0},
@@ -138,6 +140,9 @@ constexpr SizeCase kSizes[] = {
     {0, 160, 120, 32, 0},
     {0, 160, 120, kMin, 0},
     {0, 160, 120, kMax, 0},
+    {0, 0, 0, kDepthRgb24, 1},
+    {0, 0, 120, kDepthRgb24, 1},
+    {0, 160, 0, kDepthRgb24, 1},
     {0, 1, 1, kDepthRgb24, 1},
     {1, 1, 1, kDepthRgb555, 1},
     {0, 2, 2, kDepthRgb555, 1},
