@@ -83,6 +83,8 @@ const Row kRows[] = {
     {"PassThroughSilent",   Camera::PassThrough, E, 1, Phase::Probe,   kSilent,          Line::None,    false, 0, 0, kTopFail,        true,  true},
     {"WrongIdentity",       Camera::OnPort,      E, 1, Phase::Probe,   kWrongId,         Line::None,    false, 0, 0, kTopFail,        true,  true},
     {"NoEcr",               Camera::NoEcr,       E, 1, Phase::Probe,   kNone,            Line::None,    true,  1, 1, nullptr,         false, false},
+    {"PassThroughLine",     Camera::PassThrough, S, 0, Phase::Capture, kNone,            Line::Middle,  true,  1, 1, nullptr,         false, false},
+    {"PassThroughShutter",  Camera::PassThrough, P, 1, Phase::Capture, Refuse(10, 1),    Line::None,    true,  1, 0, kShutterFail,    true,  true},
     {"SilentAfterProbe",    Camera::OnPort,      E, 1, Phase::Size,    kSilent,          Line::None,    true,  0, 0, kTopFail,        true,  true},
     {"SilentAtCapture",     Camera::OnPort,      E, 1, Phase::Capture, kSilent,          Line::None,    true,  1, 0, kShutterFail,    true,  true},
     {"Top1",                Camera::OnPort,      E, 1, Phase::Size,    Refuse(5, 1),     Line::None,    true,  1, 1, nullptr,         false, false},
