@@ -93,7 +93,6 @@ TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
     const uint16_t ports[] = {kPort, 0};
     std::vector<uint8_t> buffer;
     const int cycles = Cycles();
-    int captured = 0;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         SCOPED_TRACE(cycle);
         ASSERT_EQ(InitTeko(ports), TEKO32_INIT_RESULT);
@@ -111,7 +110,6 @@ TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
         const int captures = pick(1, kCapturesPerCycle);
         for (int i = 0; i < captures; ++i) {
             ASSERT_EQ(CaptureFrameWait(buffer.data()), 1);
-            ++captured;
         }
         if (pick(0, 3) == 0) {
             // A second size in the same cycle: the first one's buffers go.
@@ -121,7 +119,6 @@ TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
         ASSERT_EQ(counts.allocations, counts.releases) << "blocks still held after HaltTeko";
     }
     EXPECT_GT(counts.allocations, 0u);
-    EXPECT_EQ(captured > cycles - 1, true);
     EXPECT_EQ(FilterLogSize(), logBefore) << "the filter log gained lines";
     EXPECT_EQ(logBefore, 0u) << "the filter log is not empty";
     EXPECT_FALSE(camera.InterruptsMasked());
