@@ -1,5 +1,6 @@
 // Pipeline settings, the ready flag and the colour settings.
 #include "pipeline/pipeline.h"
+#include "pipeline/simd_level.h"
 
 namespace teko::pipeline {
 namespace {
@@ -56,6 +57,7 @@ void ResetForTesting() {
     ResetGeometryForTesting();
     ResetGammaForTesting();
     ResetStateForTesting();
+    ResetSimdLevelForTesting();
 }
 
 }  // namespace teko::pipeline

@@ -1,7 +1,7 @@
 // Everything the operating system provides to the library: port access,
 // the millisecond clock, message display, zero-filled memory, the diagnostic
-// log and threads. Nothing above this folder includes an operating-system
-// header; each piece can be replaced at run time through teko32_ext.h.
+// log, the processor's vector features and threads. Nothing above this folder includes an
+// operating-system header; each piece can be replaced at run time through teko32_ext.h.
 #pragma once
 
 #include <cstddef>
@@ -86,6 +86,12 @@ bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context);
 // Appends `line` (which carries its own newline) to the filter log file; a
 // file that cannot be opened is skipped silently.
 void AppendFilterLogLine(std::string_view line);
+
+// ---- Processor -------------------------------------------------------------
+// The x86-64 feature levels the image kernels are built for: v2 (SSE4.2,
+// SSSE3, POPCNT) and v3 (v2 with AVX2, BMI2, FMA). Both false on other processors.
+bool ProcessorHasX86V2();
+bool ProcessorHasX86V3();
 
 // ---- Threads ---------------------------------------------------------------
 class Thread {

@@ -14,6 +14,7 @@
 #include "pipeline/filter.h"
 #include "pipeline/filters/filters.h"
 #include "pipeline/pipeline.h"
+#include "pipeline/simd_level.h"
 #include "support/library_fixture.h"
 
 namespace teko::filter_test {
@@ -136,6 +137,27 @@ inline ::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& ex
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// Runs every test of a suite once per processor level: the portable kernels
+// and each vector level this machine supports (instantiated with
+// ValuesIn(pipeline::kSimdLevels) and LevelTestName).
+class LevelTest : public testing::LibraryTest,
+                  public ::testing::WithParamInterface<pipeline::SimdLevel> {
+  protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        if (!pipeline::SelectSimdLevel(GetParam())) {
+            GTEST_SKIP() << pipeline::SimdLevelName(GetParam()) << " not supported here";
+        }
+    }
+};
+
+inline std::string LevelTestName(const ::testing::TestParamInfo<pipeline::SimdLevel>& info) {
+    std::string name = pipeline::SimdLevelName(info.param);
+    for (char& c : name)
+        if (c == '-') c = '_';
+    return name;
 }
 
 struct Size {

@@ -83,9 +83,9 @@ Bytes ReferenceInPlace(const Raw& in, int w, int h) {
 
 constexpr Size kSizes[] = {{1, 1}, {1, 2}, {2, 3}, {3, 2}, {4, 5}, {7, 4}, {16, 9}, {33, 6}};
 
-using MosaicTest = testing::LibraryTest;
+using MosaicTest = LevelTest;
 
-TEST_F(MosaicTest, BlockConversionMatchesReference) {
+TEST_P(MosaicTest, BlockConversionMatchesReference) {
     uint32_t seed = 1;
     for (const Size size : kSizes) {
         SCOPED_TRACE(Describe(size));
@@ -106,7 +106,7 @@ TEST_F(MosaicTest, BlockConversionMatchesReference) {
     }
 }
 
-TEST_F(MosaicTest, InterpolationMatchesReference) {
+TEST_P(MosaicTest, InterpolationMatchesReference) {
     uint32_t seed = 100;
     for (const Size size : kSizes) {
         SCOPED_TRACE(Describe(size));
@@ -124,7 +124,7 @@ TEST_F(MosaicTest, InterpolationMatchesReference) {
     }
 }
 
-TEST_F(MosaicTest, InPlaceConversionMatchesReference) {
+TEST_P(MosaicTest, InPlaceConversionMatchesReference) {
     uint32_t seed = 200;
     for (const Size size : kSizes) {
         // Both the rounded pitch of a real stack and the bare width asked for.
@@ -149,7 +149,7 @@ TEST_F(MosaicTest, InPlaceConversionMatchesReference) {
     }
 }
 
-TEST_F(MosaicTest, InPlaceReportsHalfTheRawPitch) {
+TEST_P(MosaicTest, InPlaceReportsHalfTheRawPitch) {
     const struct {
         int32_t pitch;
         int32_t width;
@@ -168,7 +168,7 @@ TEST_F(MosaicTest, InPlaceReportsHalfTheRawPitch) {
 
 // Even columns a, odd columns b: the colour differences' signs and the
 // flooring shift, through all three conversions.
-TEST_F(MosaicTest, AlternatingColumnsGiveSignedDifferences) {
+TEST_P(MosaicTest, AlternatingColumnsGiveSignedDifferences) {
     const struct {
         int a, b;
         int y, blockCr, blockCb, interpCr, interpCb;
@@ -227,6 +227,9 @@ TEST_F(MosaicTest, AlternatingColumnsGiveSignedDifferences) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, MosaicTest, ::testing::ValuesIn(pipeline::kSimdLevels),
+                         LevelTestName);
 
 }  // namespace
 }  // namespace teko::filter_test

@@ -152,10 +152,10 @@ void SetGains(Gains g) {
     SetBlueScale(g.blue);
 }
 
-class OutputTest : public testing::LibraryTest {
+class OutputTest : public LevelTest {
   protected:
     void SetUp() override {
-        LibraryTest::SetUp();
+        LevelTest::SetUp();
         BuildGammaTable(18);
     }
 };
@@ -207,13 +207,13 @@ void ExpectYcStageMatches(Format f, bool crFirst, uint32_t seed) {
     }
 }
 
-TEST_F(OutputTest, YccStagesMatchReference) {
+TEST_P(OutputTest, YccStagesMatchReference) {
     ExpectYccStageMatches<CYccToRgb24>(Format::kBgr24, 1);
     ExpectYccStageMatches<CYccToRgb555>(Format::kRgb555, 1000);
     ExpectYccStageMatches<CYccToUyvy>(Format::kUyvy, 2000);
 }
 
-TEST_F(OutputTest, YcStagesMatchReference) {
+TEST_P(OutputTest, YcStagesMatchReference) {
     {
         FrameSize size{5, 7};
         CYcCrFirstToUyvy stage;
@@ -231,7 +231,7 @@ TEST_F(OutputTest, YcStagesMatchReference) {
 
 // A grey pixel of Y = 100: at gain 40 every level is Y and the chroma 128;
 // at 64 red and blue are 160 (the gain scales the level too) and the chroma 204.
-TEST_F(OutputTest, GainsOnAGreyPixel) {
+TEST_P(OutputTest, GainsOnAGreyPixel) {
     const GammaTable gamma = CurrentGammaTable();
     const struct {
         int32_t gain;
@@ -257,7 +257,7 @@ TEST_F(OutputTest, GainsOnAGreyPixel) {
 
 // Dark pixels with strongly opposed colour differences are grey in the two
 // Ycc RGB stages only; the Yc stages always convert.
-TEST_F(OutputTest, FalseColourSuppressionOnlyInYccRgbStages) {
+TEST_P(OutputTest, FalseColourSuppressionOnlyInYccRgbStages) {
     SetGains({40, 40});
     const GammaTable gamma = CurrentGammaTable();
     const struct {
@@ -298,7 +298,7 @@ TEST_F(OutputTest, FalseColourSuppressionOnlyInYccRgbStages) {
 
 // C = 20 on even rows and 0 on odd rows: the Cr-first stage sees Cr = 20,
 // Cb = 0 on every output row, the Cb-first stage Cb = 20, Cr = 0.
-TEST_F(OutputTest, RowPhaseDecidesWhichDifferenceIsRed) {
+TEST_P(OutputTest, RowPhaseDecidesWhichDifferenceIsRed) {
     SetGains({40, 40});
     const GammaTable gamma = CurrentGammaTable();
     constexpr int kW = 3, kH = 4;
@@ -327,7 +327,7 @@ TEST_F(OutputTest, RowPhaseDecidesWhichDifferenceIsRed) {
 }
 
 // Without a destination an output stage writes nothing.
-TEST_F(OutputTest, NoDestinationWritesNothing) {
+TEST_P(OutputTest, NoDestinationWritesNothing) {
     CYccToRgb24 stage;
     FrameSize size{2, 2};
     stage.SetOutputSize(size);
@@ -337,6 +337,9 @@ TEST_F(OutputTest, NoDestinationWritesNothing) {
     stage.Process(current);
     EXPECT_EQ(current, input.data());
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, OutputTest, ::testing::ValuesIn(pipeline::kSimdLevels),
+                         LevelTestName);
 
 }  // namespace
 }  // namespace teko::filter_test

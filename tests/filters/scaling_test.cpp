@@ -72,7 +72,7 @@ Bytes ReferenceTripler(const Bytes& in, int w, int h) {
     return out;
 }
 
-using ScalingTest = testing::LibraryTest;
+using ScalingTest = LevelTest;
 
 // Runs a sized filter twice over `in`: a filter that keeps state between
 // frames (the tripler's phase) gives a different second frame.
@@ -89,7 +89,7 @@ Bytes RunTwice(SizedFilter<Filter>& f, const Bytes& in) {
     return first;
 }
 
-TEST_F(ScalingTest, StretchesMatchReference) {
+TEST_P(ScalingTest, StretchesMatchReference) {
     constexpr Size kSizes[] = {{1, 1},  {2, 2},  {5, 3},  {31, 2},
                                {32, 1}, {33, 3}, {64, 2}, {320, 2}};
     uint32_t seed = 1;
@@ -119,7 +119,7 @@ TEST_F(ScalingTest, StretchesMatchReference) {
     }
 }
 
-TEST_F(ScalingTest, StretchPhaseSequence) {
+TEST_P(ScalingTest, StretchPhaseSequence) {
     // Input Y = 8k and a colour difference of -1 at pixel 0 only: output x
     // samples 25x / 32, so Y = 8k + d / 4 for phase d = 0, 25, 18, 11, 4, 29.
     constexpr int kW = 64;
@@ -153,7 +153,7 @@ TEST_F(ScalingTest, StretchPhaseSequence) {
     }
 }
 
-TEST_F(ScalingTest, LineDoublerMatchesReference) {
+TEST_P(ScalingTest, LineDoublerMatchesReference) {
     constexpr Size kSizes[] = {{1, 1}, {1, 2}, {4, 3}, {5, 4}, {3, 7}, {6, 8}};
     uint32_t seed = 300;
     for (const Size size : kSizes) {
@@ -166,7 +166,7 @@ TEST_F(ScalingTest, LineDoublerMatchesReference) {
     }
 }
 
-TEST_F(ScalingTest, LineTriplerMatchesReference) {
+TEST_P(ScalingTest, LineTriplerMatchesReference) {
     constexpr Size kSizes[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {2, 6}, {3, 7}, {4, 480}};
     uint32_t seed = 400;
     for (const Size size : kSizes) {
@@ -180,7 +180,7 @@ TEST_F(ScalingTest, LineTriplerMatchesReference) {
 
 // Rows of Y 1, Cr -1, Cb -2 over rows of zeros: the doubler's mean floors
 // (-1 and 0 give -1), the tripler's thirds truncate ((2 x -1 + 0) / 3 is 0).
-TEST_F(ScalingTest, DoublerFloorsAndTriplerTruncates) {
+TEST_P(ScalingTest, DoublerFloorsAndTriplerTruncates) {
     const Bytes in = {1, 0xFF, 0xFE, 0, 0, 0};  // a 1-pixel image of two rows
     {
         SizedFilter<CYccLineDoubler> f(1, 2);
@@ -194,6 +194,9 @@ TEST_F(ScalingTest, DoublerFloorsAndTriplerTruncates) {
         EXPECT_EQ(out, (Bytes{1, 0xFF, 0xFE, 0, 0, 0xFF, 0, 0, 0}));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, ScalingTest, ::testing::ValuesIn(pipeline::kSimdLevels),
+                         LevelTestName);
 
 }  // namespace
 }  // namespace teko::filter_test

@@ -86,9 +86,9 @@ void ExpectMatchesReference(Kind kind, int bpp, int extraRows, uint32_t seed) {
     }
 }
 
-using SharpenTest = testing::LibraryTest;
+using SharpenTest = LevelTest;
 
-TEST_F(SharpenTest, EveryFilterMatchesReference) {
+TEST_P(SharpenTest, EveryFilterMatchesReference) {
     ExpectMatchesReference<CYccSharpen>(Kind::kYccSharpen, 3, 2, 1);
     ExpectMatchesReference<CYccHorizontalSharpen>(Kind::kYccHorizontal, 3, 0, 100);
     ExpectMatchesReference<CYccVerticalSmooth>(Kind::kYccSmooth, 3, 2, 200);
@@ -103,7 +103,7 @@ Bytes Flat(int w, int h, const Bytes& pixel) {
     return image;
 }
 
-TEST_F(SharpenTest, FlatImagePassesSharpenersUnchanged) {
+TEST_P(SharpenTest, FlatImagePassesSharpenersUnchanged) {
     const Bytes ycc = {77, 0xFB /* -5 */, 9};
     const Bytes yc = {77, 0xFB};
     SizedFilter<CYccSharpen> a(3, 3);
@@ -116,7 +116,7 @@ TEST_F(SharpenTest, FlatImagePassesSharpenersUnchanged) {
 
 // Y = 100 on a black background: 400 clamps to 255 at the centre, and the
 // left and right neighbours clamp from -100 to 0.
-TEST_F(SharpenTest, BrightPixelClampsAtCentreAndNeighbours) {
+TEST_P(SharpenTest, BrightPixelClampsAtCentreAndNeighbours) {
     for (const int bpp : {3, 2}) {
         SCOPED_TRACE(bpp);
         Bytes in(static_cast<std::size_t>(bpp) * 5 * 5);
@@ -135,7 +135,7 @@ TEST_F(SharpenTest, BrightPixelClampsAtCentreAndNeighbours) {
     }
 }
 
-TEST_F(SharpenTest, ColourDifferenceRules) {
+TEST_P(SharpenTest, ColourDifferenceRules) {
     // Vertical smoothing divides the three-row sum by 4: 200 -> 150, -4 -> -3, 5 -> 3.
     SizedFilter<CYccVerticalSmooth> smooth(2, 2);
     EXPECT_EQ(Sharpened(smooth, Flat(4, 4, {200, 0xFC, 5})), Flat(2, 2, {150, 0xFD, 3}));
@@ -154,6 +154,9 @@ TEST_F(SharpenTest, ColourDifferenceRules) {
         EXPECT_EQ(out[3 * x + 2], x % 2 == 0 ? 0xF9 : 3) << x;  // the centre is input x + 1
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, SharpenTest, ::testing::ValuesIn(pipeline::kSimdLevels),
+                         LevelTestName);
 
 }  // namespace
 }  // namespace teko::filter_test

@@ -8,6 +8,9 @@
 #include "pipeline/pipeline.h"
 
 namespace teko::pipeline::filters {
+// Internal linkage: the per-level kernel files include this header too, and
+// each must keep its own copy of every function.
+namespace {
 
 // A gain of 40 is a factor of 1.
 inline constexpr int32_t kUnityGain = 40;
@@ -120,4 +123,5 @@ inline uint8_t* BottomUpRow(uint8_t* client, int32_t row, int32_t height, int32_
     return RowAt(client, height - 1 - row, rowSize);
 }
 
+}  // namespace
 }  // namespace teko::pipeline::filters

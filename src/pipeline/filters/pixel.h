@@ -7,6 +7,9 @@
 #include <cstdint>
 
 namespace teko::pipeline::filters {
+// Internal linkage: the per-level kernel files include this header too, and
+// each must keep its own copy of every function.
+namespace {
 
 // Bytes per pixel of the two intermediate formats: Y, Cr, Cb and Y, C.
 inline constexpr int32_t kYccBytes = 3;
@@ -49,4 +52,5 @@ inline uint8_t* RowAt(uint8_t* image, int32_t row, int32_t pitchBytes) {
     return image + static_cast<std::ptrdiff_t>(row) * pitchBytes;
 }
 
+}  // namespace
 }  // namespace teko::pipeline::filters

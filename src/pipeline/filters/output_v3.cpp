@@ -1,0 +1,1 @@
+// The output kernels built for x86-64-v3 processors.

@@ -1,0 +1,1 @@
+// The sharpen kernels built for x86-64-v2 processors.
