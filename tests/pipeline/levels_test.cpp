@@ -18,15 +18,11 @@ namespace {
 
 using teko::pipeline::SimdLevel;
 
-constexpr int32_t kCodeZoom = 0x02;
-constexpr int32_t kCodeRgb24 = 0x08;
-constexpr int32_t kCodeUyvy = 0x10;
-constexpr uint8_t kClientFill = 0xA5;
+using teko::testing::ClientRowBytes;
+using teko::testing::CodeZooms;
+using teko::testing::SelectConfiguration;
 
-int64_t RowBytes(int32_t code, int32_t width) {
-    const int64_t pixelBytes = (code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2;
-    return (pixelBytes * width + 3) & ~int64_t{3};
-}
+constexpr uint8_t kClientFill = 0xA5;
 
 enum class Scene { Noise, Gradient, Black, White, Columns, Checker, MidSwing };
 
@@ -116,16 +112,14 @@ TEST_F(LevelsTest, EveryConfigurationSceneAndGainGivesTheSameBytes) {
     teko::pipeline::BuildGammaTable(18);
     uint32_t seed = 1;
 
-    for (int32_t code = 0; code < 24; ++code) {
-        const bool zoom = (code & kCodeZoom) != 0;
-        InitFilterStack(zoom ? 1 : 0, (code >> 2) & 1, code & 1);
-        SetRealizedFilter((code & kCodeUyvy) != 0 ? 1 : 0);
-        const int32_t depth = (code & kCodeRgb24) != 0 ? 24 : 16;
+    for (int32_t code = 0; code < teko::testing::kConfigurationCodes; ++code) {
+        const bool zoom = CodeZooms(code);
+        const int32_t depth = SelectConfiguration(code);
         for (const Size size :
              zoom ? std::span<const Size>(kZoomSizes) : std::span<const Size>(kSizes)) {
             ASSERT_EQ(SetFrameSize(size.w, size.h, depth), 1);
             ASSERT_EQ(teko::pipeline::ConfigurationCode(), code);
-            const auto bytes = static_cast<std::size_t>(RowBytes(code, size.w) * size.h);
+            const auto bytes = static_cast<std::size_t>(ClientRowBytes(code, size.w) * size.h);
             std::vector<uint8_t> raw(static_cast<std::size_t>(teko::pipeline::RawWidth()) *
                                      teko::pipeline::RawHeight());
             const std::string where = "code " + std::to_string(code) + " " +
@@ -154,11 +148,8 @@ TEST_F(LevelsTest, GammaTablesGiveTheSameBytes) {
     for (const int32_t gamma : {1, 10, 25, 54}) {
         teko::pipeline::BuildGammaTable(gamma);
         for (const int32_t code : {0x0F, 0x0D, 0x09, 0x07, 0x05, 0x1F, 0x15}) {
-            const bool zoom = (code & kCodeZoom) != 0;
-            InitFilterStack(zoom ? 1 : 0, (code >> 2) & 1, code & 1);
-            SetRealizedFilter((code & kCodeUyvy) != 0 ? 1 : 0);
-            ASSERT_EQ(SetFrameSize(161, 121, (code & kCodeRgb24) != 0 ? 24 : 16), 1);
-            const auto bytes = static_cast<std::size_t>(RowBytes(code, 161) * 121);
+            ASSERT_EQ(SetFrameSize(161, 121, SelectConfiguration(code)), 1);
+            const auto bytes = static_cast<std::size_t>(ClientRowBytes(code, 161) * 121);
             std::vector<uint8_t> raw(static_cast<std::size_t>(teko::pipeline::RawWidth()) *
                                      teko::pipeline::RawHeight());
             for (const Scene scene : {Scene::Noise, Scene::Checker}) {

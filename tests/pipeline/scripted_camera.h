@@ -17,6 +17,7 @@
 
 #include "api/driver_state.h"
 #include "link/link.h"
+#include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 
 namespace teko::testing {
@@ -264,6 +265,28 @@ inline constexpr int32_t kTypeShort = 2;  // the 246-line sensor
 inline constexpr int32_t kTypeTall = 3;   // any other type: 248 lines
 
 // A library at load with the scripted camera on a probed port.
+// ---- Configuration codes ---------------------------------------------------
+inline constexpr int32_t kCodeZoom = 0x02;
+inline constexpr int32_t kCodeRgb24 = 0x08;
+inline constexpr int32_t kCodeUyvy = 0x10;
+inline constexpr int32_t kConfigurationCodes = 24;
+
+inline bool CodeZooms(int32_t code) {
+    return (code & kCodeZoom) != 0;
+}
+// Chooses the switches of configuration code `code`; returns the depth that
+// SetFrameSize must be given for it.
+inline int32_t SelectConfiguration(int32_t code) {
+    InitFilterStack(CodeZooms(code) ? 1 : 0, (code >> 2) & 1, code & 1);
+    SetRealizedFilter((code & kCodeUyvy) != 0 ? 1 : 0);
+    return (code & kCodeRgb24) != 0 ? 24 : 16;
+}
+// Bytes per row in the client's buffer: rows are padded to 32-bit words.
+inline int64_t ClientRowBytes(int32_t code, int32_t width) {
+    const int64_t pixelBytes = (code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2;
+    return (pixelBytes * width + 3) & ~int64_t{3};
+}
+
 class PipelineTest : public LibraryTest {
   protected:
     void SetUp() override {

@@ -18,15 +18,9 @@ using teko::pipeline::RawWidth;
 using teko::pipeline::RunFilterStack;
 using teko::pipeline::SetOutputDestination;
 
-constexpr int32_t kCodeZoom = 0x02;
-constexpr int32_t kCodeRgb24 = 0x08;
-constexpr int32_t kCodeUyvy = 0x10;
-
-// Bytes per row in the client's buffer: rows are padded to 32-bit words.
-int64_t RowBytes(int32_t code, int32_t width) {
-    const int64_t pixelBytes = (code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2;
-    return (pixelBytes * width + 3) & ~int64_t{3};
-}
+using teko::testing::ClientRowBytes;
+using teko::testing::CodeZooms;
+using teko::testing::SelectConfiguration;
 
 class SweepTest : public teko::testing::PipelineTest {
   protected:
@@ -44,11 +38,9 @@ TEST_F(SweepTest, EveryConfigurationAndSizeStaysInsideItsBuffers) {
     const int32_t zoomHeights[] = {0, 1, 2, 3, 7, 241, 479, 480};
     std::mt19937 random(20261210);
 
-    for (int32_t code = 0; code < 24; ++code) {
-        const bool zoom = (code & kCodeZoom) != 0;
-        InitFilterStack(zoom ? 1 : 0, (code >> 2) & 1, code & 1);
-        SetRealizedFilter((code & kCodeUyvy) != 0 ? 1 : 0);
-        const int32_t depth = (code & kCodeRgb24) != 0 ? 24 : 16;
+    for (int32_t code = 0; code < teko::testing::kConfigurationCodes; ++code) {
+        const bool zoom = CodeZooms(code);
+        const int32_t depth = SelectConfiguration(code);
         const std::span<const int32_t> ws =
             zoom ? std::span<const int32_t>(zoomWidths) : std::span<const int32_t>(widths);
         const std::span<const int32_t> hs =
@@ -63,7 +55,7 @@ TEST_F(SweepTest, EveryConfigurationAndSizeStaysInsideItsBuffers) {
                 for (uint8_t& sample : raw)
                     sample = static_cast<uint8_t>(random());
 
-                const auto clientBytes = static_cast<std::size_t>(RowBytes(code, w) * h);
+                const auto clientBytes = static_cast<std::size_t>(ClientRowBytes(code, w) * h);
                 const std::unique_ptr<uint8_t[]> client(new uint8_t[clientBytes]);
                 const int64_t allocations = allocator.allocations;
                 SetOutputDestination(client.get());
