@@ -55,5 +55,3 @@ BENCHMARK(BM_Capture640x480Rgb24Epp)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Capture640x480Rgb24Ps2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();
