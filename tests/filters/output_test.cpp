@@ -1,7 +1,10 @@
 // The nine output stages against a per-pixel reference over sizes and gains
-// (extreme gains included), and fixtures for gains, false-colour suppression
-// and the row phase of Yc images.
+// (extreme gains included), over every width up to 70 and the real frame
+// sizes, over patterns that break vector paths and over every (Y, colour
+// difference) pair; and fixtures for gains, false-colour suppression and the
+// row phase of Yc images.
 #include <climits>
+#include <iterator>
 
 #include "filter_harness.h"
 
@@ -323,6 +326,186 @@ TEST_P(OutputTest, RowPhaseDecidesWhichDifferenceIsRed) {
             EXPECT_EQ(cbFirst[p + 1], gamma[25]);
             EXPECT_EQ(cbFirst[p + 2], gamma[50]);
         }
+    }
+}
+
+// ---- Every stage, every level: the cases vector paths get wrong ----------------
+
+struct StageCase {
+    const char* name;
+    Format format;
+    bool yc;
+    bool crFirst;
+    Bytes (*run)(Format, int, int, const Bytes&, const Bytes&);
+};
+const StageCase kStages[] = {
+    {"CYccToRgb24", Format::kBgr24, false, false, RunStage<CYccToRgb24>},
+    {"CYccToRgb555", Format::kRgb555, false, false, RunStage<CYccToRgb555>},
+    {"CYccToUyvy", Format::kUyvy, false, false, RunStage<CYccToUyvy>},
+    {"CYcCbFirstToRgb24", Format::kBgr24, true, false, RunStage<CYcCbFirstToRgb24>},
+    {"CYcCrFirstToRgb24", Format::kBgr24, true, true, RunStage<CYcCrFirstToRgb24>},
+    {"CYcCbFirstToRgb555", Format::kRgb555, true, false, RunStage<CYcCbFirstToRgb555>},
+    {"CYcCrFirstToRgb555", Format::kRgb555, true, true, RunStage<CYcCrFirstToRgb555>},
+    {"CYcCbFirstToUyvy", Format::kUyvy, true, false, RunStage<CYcCbFirstToUyvy>},
+    {"CYcCrFirstToUyvy", Format::kUyvy, true, true, RunStage<CYcCrFirstToUyvy>},
+};
+
+// Gains inside 1..255 (where narrow arithmetic suffices), its edges and
+// everything outside, both equal and mixed.
+constexpr Gains kEdgeGains[] = {{40, 40},
+                                {64, 64},
+                                {1, 1},
+                                {255, 255},
+                                {0, 0},
+                                {-1, -1},
+                                {256, 256},
+                                {1000, 1000},
+                                {INT32_MIN, INT32_MIN},
+                                {INT32_MAX, INT32_MAX},
+                                {64, 256},
+                                {255, 1},
+                                {1, 0},
+                                {-255, 200},
+                                {INT32_MAX, 40},
+                                {41, INT32_MIN}};
+constexpr int32_t kGammaValues[] = {18, 6, 59, 10};
+
+enum class Pattern { kRandom, kGradient, kAllZero, kAll255, kSignEdge, kCheckerboard };
+constexpr Pattern kPatterns[] = {Pattern::kRandom, Pattern::kGradient, Pattern::kAllZero,
+                                 Pattern::kAll255, Pattern::kSignEdge, Pattern::kCheckerboard};
+
+// The input a stage reads for a w x h output: Ycc rows, or Yc rows with one more.
+Bytes MakeInput(const StageCase& stage, Pattern pattern, int w, int h, uint32_t seed) {
+    const int bpp = stage.yc ? 2 : 3;
+    const int rows = stage.yc ? h + 1 : h;
+    const std::size_t n = static_cast<std::size_t>(bpp) * w * rows;
+    if (pattern == Pattern::kRandom) return RandomBytes(n, seed);
+    Bytes image(n);
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < w; ++x) {
+            for (int j = 0; j < bpp; ++j) {
+                uint8_t& byte = image[static_cast<std::size_t>(bpp) * (y * w + x) + j];
+                switch (pattern) {
+                    case Pattern::kGradient:  // slow ramps, offset per component
+                        byte = static_cast<uint8_t>(x * 3 + y * 5 + j * 85);
+                        break;
+                    case Pattern::kAllZero:
+                        byte = 0;
+                        break;
+                    case Pattern::kAll255:
+                        byte = 255;
+                        break;
+                    case Pattern::kSignEdge:  // 0x80 next to 0x7F along rows and columns
+                        byte = (x + y + j) % 2 == 0 ? 0x80 : 0x7F;
+                        break;
+                    case Pattern::kCheckerboard:  // Y 0 with 127, -128 next to Y 255 with -128, 127
+                        byte = (x + y) % 2 == 0 ? (j == 0 ? 0x00 : (j == 1 ? 0x7F : 0x80))
+                                                : (j == 0 ? 0xFF : (j == 1 ? 0x80 : 0x7F));
+                        break;
+                    case Pattern::kRandom:
+                        break;
+                }
+            }
+        }
+    }
+    return image;
+}
+
+Bytes Reference(const StageCase& stage, const Bytes& input, int w, int h, Gains gains,
+                const Bytes& client) {
+    return stage.yc ? ReferenceYc(stage.format, stage.crFirst, input, w, w, h, gains, client)
+                    : ReferenceYcc(stage.format, input, w, w, h, gains, client);
+}
+
+// Runs the stage into a client buffer of random bytes (so that padding and an
+// untouched last row show) and compares every byte with the reference.
+void ExpectStageMatches(const StageCase& stage, const Bytes& input, int w, int h, Gains gains,
+                        uint32_t seed) {
+    SetGains(gains);
+    const Bytes client = RandomBytes(static_cast<std::size_t>(RowSize(stage.format, w)) * h, seed);
+    EXPECT_TRUE(SameBytes(stage.run(stage.format, w, h, input, client),
+                          Reference(stage, input, w, h, gains, client)))
+        << stage.name << " " << w << "x" << h << " gains " << gains.red << "," << gains.blue;
+}
+
+// Widths 1 to 70 and around 128 and 256 (every vector width, every tail),
+// three rows (the Yc stages leave the third alone); gains and gamma tables
+// vary with the width.
+TEST_P(OutputTest, EveryWidthMatchesReference) {
+    constexpr int kExtraWidths[] = {127, 128, 129, 255, 256, 257};
+    std::vector<int> widths;
+    for (int w = 1; w <= 70; ++w)
+        widths.push_back(w);
+    widths.insert(widths.end(), std::begin(kExtraWidths), std::end(kExtraWidths));
+    uint32_t seed = 7;
+    for (const StageCase& stage : kStages) {
+        for (const int w : widths) {
+            BuildGammaTable(kGammaValues[w % std::size(kGammaValues)]);
+            const Gains gains = kEdgeGains[w % std::size(kEdgeGains)];
+            ExpectStageMatches(stage, MakeInput(stage, Pattern::kRandom, w, 3, seed), w, 3, gains,
+                               seed + 1);
+            seed += 2;
+        }
+    }
+}
+
+// Flat, smooth and extreme patterns under every edge gain.
+TEST_P(OutputTest, PatternsUnderEdgeGainsMatchReference) {
+    constexpr Size kPatternSizes[] = {{37, 3}, {16, 2}};
+    uint32_t seed = 100;
+    for (const StageCase& stage : kStages) {
+        for (const Pattern pattern : kPatterns) {
+            for (const Gains gains : kEdgeGains) {
+                for (const Size size : kPatternSizes) {
+                    SCOPED_TRACE(static_cast<int>(pattern));
+                    ExpectStageMatches(stage, MakeInput(stage, pattern, size.w, size.h, seed),
+                                       size.w, size.h, gains, seed + 1);
+                    seed += 2;
+                }
+            }
+        }
+    }
+}
+
+// The frame sizes of the real stacks, at the initial gains and at gains
+// outside 1..255.
+TEST_P(OutputTest, RealFrameSizesMatchReference) {
+    constexpr Size kRealSizes[] = {{640, 480}, {320, 240}};
+    constexpr Gains kRealGains[] = {{64, 64}, {1000, -7}};
+    uint32_t seed = 500;
+    for (const StageCase& stage : kStages) {
+        for (int i = 0; i < 2; ++i) {
+            const Size size = kRealSizes[i];
+            ExpectStageMatches(stage, MakeInput(stage, Pattern::kRandom, size.w, size.h, seed),
+                               size.w, size.h, kRealGains[i], seed + 1);
+            seed += 2;
+        }
+    }
+}
+
+// Every (Y, Cr) and every (Y, Cb) pair at gains across and beyond 1..255,
+// each with two gamma tables: all the products the conversion can divide,
+// the clamp edges of both gains and the false-colour edges.
+TEST_P(OutputTest, EveryLuminanceAndDifferenceMatchesReference) {
+    constexpr int32_t kGainsAcross[] = {1,   2,    3,      7,       39,        40,       41, 64,
+                                        100, 128,  200,    254,     255,       0,        -1, -40,
+                                        256, 1000, 0x7FFF, -0x8000, INT32_MIN, INT32_MAX};
+    Bytes ycc;
+    for (int y = 0; y < 256; ++y) {
+        for (int cr = 0; cr < 256; ++cr) {
+            // Cb runs through every value for each Y too.
+            ycc.insert(ycc.end(), {static_cast<uint8_t>(y), static_cast<uint8_t>(cr),
+                                   static_cast<uint8_t>(5 * cr + 3 * y + 7)});
+        }
+    }
+    constexpr std::size_t kCount = std::size(kGainsAcross);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        BuildGammaTable(kGammaValues[i % 2]);
+        // Red runs through the list, blue takes another entry of it.
+        const Gains gains{kGainsAcross[i], kGainsAcross[(i + 5) % kCount]};
+        const uint32_t seed = 900 + 2 * static_cast<uint32_t>(i);
+        ExpectStageMatches(kStages[0], ycc, 256, 256, gains, seed);
+        ExpectStageMatches(kStages[0], ycc, 256, 256, {gains.blue, gains.red}, seed + 1);
     }
 }
 

@@ -1,11 +1,12 @@
 // Colour conversion and the three output formats shared by every output
-// stage. The gains and the gamma table are taken once, when a frame starts.
+// stage, as per-pixel formulas. The gains and the gamma table are taken once,
+// when a frame starts. The vector kernels (output_simd*.h) compute the same
+// values; these are also their row tails.
 #pragma once
 
 #include <cstdint>
 
 #include "pipeline/filters/pixel.h"
-#include "pipeline/pipeline.h"
 
 namespace teko::pipeline::filters {
 // Internal linkage: the per-level kernel files include this header too, and
@@ -27,57 +28,76 @@ inline constexpr int32_t kFalseColourLumaLimit = 100;
 inline constexpr int32_t kFalseColourDifference = 15;
 
 // Products of a gain wrap in 32 bits, whatever the gain.
-inline int32_t WrapMul(int32_t a, int32_t b) {
+inline constexpr int32_t WrapMul(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 
-// Output levels after the gamma table.
-struct Rgb {
-    uint8_t r;
-    uint8_t g;
-    uint8_t b;
-};
+// ---- clamp(p / 40) without a division ---------------------------------------
+// p / 40 truncates and never decreases as p grows, so clamping it to 0..255
+// is the same as clamping p to 0..kLastUnclampedProduct first: below 0 the
+// quotient is at most 0, above it at least 255. In that range the quotient is
+// a multiply and a shift: p x kDiv40Multiplier / 2^19 exceeds p / 40 by
+// p / (40 x 16384), less than 1/40 for p < 16384, which never reaches the
+// next integer. The check below covers every product the vector kernels
+// divide (they clamp the factor instead, and stay below 10495).
+inline constexpr int32_t kLastUnclampedProduct = 255 * kUnityGain + kUnityGain - 1;  // 10239
+inline constexpr int32_t kDiv40Multiplier = 13108;  // 2^19 / 40, up
+inline constexpr int32_t kDiv40Shift = 19;
+inline constexpr int32_t kDiv40ExactBelow = 16384;
 
-inline bool IsFalseColour(int32_t y, int32_t cr, int32_t cb) {
-    return y < kFalseColourLumaLimit &&
-           ((cr > kFalseColourDifference && cb < -kFalseColourDifference) ||
-            (cb > kFalseColourDifference && cr < -kFalseColourDifference));
+constexpr bool Div40IsExact() {
+    for (int32_t p = 0; p < kDiv40ExactBelow; ++p) {
+        if (((p * kDiv40Multiplier) >> kDiv40Shift) != p / kUnityGain) return false;
+    }
+    return true;
+}
+static_assert(Div40IsExact(), "the multiply-shift must equal p / 40 wherever it is used");
+
+inline constexpr int32_t ClampRange(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : (value > high ? high : value);
 }
 
-// The conversion of one frame: gains and gamma table as they were when the
-// frame started.
-class ColourConverter {
-  public:
-    ColourConverter() : params_(CurrentColourParams()) {}
+// clamp(product / 40) for every 32-bit product.
+inline constexpr int32_t GainLevel(int32_t product) {
+    return (ClampRange(product, 0, kLastUnclampedProduct) * kDiv40Multiplier) >> kDiv40Shift;
+}
 
-    uint8_t Gamma(int32_t level) const { return params_.gamma[static_cast<uint8_t>(level)]; }
-
-    Rgb Convert(int32_t y, int32_t cr, int32_t cb) const {
-        const int32_t r1 = WrapMul(cr, params_.redScale) >> kDifferenceShift;
-        const int32_t b1 = WrapMul(cb, params_.blueScale) >> kDifferenceShift;
-        const int32_t r = Clamp255(WrapMul(y + r1, params_.redScale) / kUnityGain);
-        const int32_t g = Clamp255(y - (r1 >> kGreenShift) - (b1 >> kGreenShift));
-        const int32_t b = Clamp255(WrapMul(y + b1, params_.blueScale) / kUnityGain);
-        return {Gamma(r), Gamma(g), Gamma(b)};
-    }
-
-    Rgb Grey(int32_t y) const {
-        const uint8_t level = Gamma(y);
-        return {level, level, level};
-    }
-
-    // Packed YUV chroma, without gamma.
-    uint8_t U(int32_t cb) const { return Chroma(cb, params_.blueScale); }
-    uint8_t V(int32_t cr) const { return Chroma(cr, params_.redScale); }
-
-  private:
-    static uint8_t Chroma(int32_t difference, int32_t gain) {
-        const int32_t scaled = WrapMul(WrapMul(difference + kChromaOffset, gain), kChromaScale);
-        return static_cast<uint8_t>(Clamp255(scaled / kUnityGain));
-    }
-
-    ColourParams params_;
+// Output levels before the gamma table, each 0..255.
+struct Levels {
+    int32_t r;
+    int32_t g;
+    int32_t b;
 };
+
+inline constexpr Levels ConvertLevels(int32_t y, int32_t cr, int32_t cb, int32_t redScale,
+                                      int32_t blueScale) {
+    const int32_t r1 = WrapMul(cr, redScale) >> kDifferenceShift;
+    const int32_t b1 = WrapMul(cb, blueScale) >> kDifferenceShift;
+    return {GainLevel(WrapMul(y + r1, redScale)),
+            ClampRange(y - (r1 >> kGreenShift) - (b1 >> kGreenShift), 0, 255),
+            GainLevel(WrapMul(y + b1, blueScale))};
+}
+
+// Dark with strongly opposed colour differences; bitwise operators keep it
+// free of branches.
+inline constexpr bool IsFalseColour(int32_t y, int32_t cr, int32_t cb) {
+    const bool redAgainstBlue = (cr > kFalseColourDifference) & (cb < -kFalseColourDifference);
+    const bool blueAgainstRed = (cb > kFalseColourDifference) & (cr < -kFalseColourDifference);
+    return (y < kFalseColourLumaLimit) & (redAgainstBlue | blueAgainstRed);
+}
+
+// The Ycc RGB stages write false colour grey: every level is Y. The choice
+// is a select of values, not a branch.
+inline constexpr Levels SuppressFalseColour(Levels levels, int32_t y, int32_t cr, int32_t cb) {
+    const bool grey = IsFalseColour(y, cr, cb);
+    return {grey ? y : levels.r, grey ? y : levels.g, grey ? y : levels.b};
+}
+
+// Packed YUV chroma of one colour difference, without gamma.
+inline constexpr uint8_t Chroma(int32_t difference, int32_t gain) {
+    return static_cast<uint8_t>(
+        GainLevel(WrapMul(WrapMul(difference + kChromaOffset, gain), kChromaScale)));
+}
 
 // Rows of every output format are a multiple of 4 bytes; padding is not written.
 inline constexpr int32_t kRowAlignMask = ~3;
@@ -85,13 +105,13 @@ inline constexpr int32_t RowSize(int32_t width, int32_t bytesPerPixel) {
     return (bytesPerPixel * width + 3) & kRowAlignMask;
 }
 
-// 24-bit BGR: blue, green, red.
+// 24-bit BGR: blue, green, red (levels after the gamma table).
 struct Bgr24Format {
     static constexpr int32_t kBytes = 3;
-    static void Store(uint8_t* dst, Rgb c) {
-        dst[0] = c.b;
-        dst[1] = c.g;
-        dst[2] = c.r;
+    static void Store(uint8_t* dst, uint8_t r, uint8_t g, uint8_t b) {
+        dst[0] = b;
+        dst[1] = g;
+        dst[2] = r;
     }
 };
 
@@ -101,10 +121,12 @@ struct Rgb555Format {
     static constexpr int32_t kLevelShift = 3;  // 8-bit level to 5 bits
     static constexpr int32_t kRedPosition = 10;
     static constexpr int32_t kGreenPosition = 5;
-    static void Store(uint8_t* dst, Rgb c) {
-        const uint32_t word = (uint32_t{c.r} >> kLevelShift) << kRedPosition |
-                              (uint32_t{c.g} >> kLevelShift) << kGreenPosition |
-                              (uint32_t{c.b} >> kLevelShift);
+    static constexpr uint32_t Word(uint8_t r, uint8_t g, uint8_t b) {
+        return (uint32_t{r} >> kLevelShift) << kRedPosition |
+               (uint32_t{g} >> kLevelShift) << kGreenPosition | (uint32_t{b} >> kLevelShift);
+    }
+    static void Store(uint8_t* dst, uint8_t r, uint8_t g, uint8_t b) {
+        const uint32_t word = Word(r, g, b);
         dst[0] = static_cast<uint8_t>(word);
         dst[1] = static_cast<uint8_t>(word >> 8);
     }
