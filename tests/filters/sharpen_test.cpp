@@ -95,6 +95,96 @@ TEST_P(SharpenTest, EveryFilterMatchesReference) {
     ExpectMatchesReference<CYcSharpen>(Kind::kYcSharpen, 2, 2, 300);
 }
 
+// Inputs where byte-stream kernels go wrong: noise, smooth ramps, flat
+// extremes, and alternations that drive every sum to its limits.
+enum class Pattern { kRandom, kRamp, kZero, kFull, kHalfSteps, kChecker };
+constexpr Pattern kPatterns[] = {Pattern::kRandom, Pattern::kRamp,      Pattern::kZero,
+                                 Pattern::kFull,   Pattern::kHalfSteps, Pattern::kChecker};
+
+Bytes PatternImage(Pattern pattern, int bpp, int w, int h, uint32_t seed) {
+    const auto n = static_cast<std::size_t>(bpp) * w * h;
+    if (pattern == Pattern::kRandom) return RandomBytes(n, seed);
+    Bytes image(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const int j = static_cast<int>(i % bpp);
+        const int x = static_cast<int>(i / bpp) % w, y = static_cast<int>(i / bpp) / w;
+        int v = 0;
+        switch (pattern) {
+            case Pattern::kRandom:
+            case Pattern::kZero:
+                break;
+            case Pattern::kRamp:
+                v = (x + 2 * y + 50 * j) % 256;
+                break;
+            case Pattern::kFull:
+                v = 255;
+                break;
+            case Pattern::kHalfSteps:  // 0x80 / 0x7F: the signed extremes side by side
+                v = (i % 2 == 0) ? 0x80 : 0x7F;
+                break;
+            case Pattern::kChecker:
+                v = (x + y) % 2 == 0 ? 255 : 0;
+                break;
+        }
+        image[i] = static_cast<uint8_t>(v);
+    }
+    return image;
+}
+
+// Processes `in` and checks the output against the reference, the input left
+// as it was and the zero spare bytes after the output untouched.
+template <class Filter>
+::testing::AssertionResult MatchesReference(Kind kind, int bpp, Size size, const Bytes& in) {
+    SizedFilter<Filter> f(size.w, size.h);
+    FrameworkBuffer input(in);
+    uint8_t* current = input.data();
+    f.filter.Process(current);
+    const Bytes expected = Reference(kind, {in, bpp, f.asked.width}, size.w, size.h);
+    const uint8_t* out = f.filter.workBuffer;
+    Bytes actual(out, out + expected.size() + pipeline::kBufferSlack);
+    for (std::size_t i = expected.size(); i < actual.size(); ++i) {
+        if (actual[i] != 0) {
+            return ::testing::AssertionFailure() << "spare byte " << i - expected.size() << " written";
+        }
+    }
+    actual.resize(expected.size());
+    if (Bytes(input.data(), input.data() + in.size()) != in) {
+        return ::testing::AssertionFailure() << "input changed";
+    }
+    return SameBytes(actual, expected);
+}
+
+template <class Filter>
+void ExpectPatternsMatch(Kind kind, int bpp, int extraRows) {
+    std::vector<Size> sizes;
+    for (int w = 1; w <= 70; ++w)
+        sizes.push_back({w, 3});
+    for (const int w : {95, 96, 97, 127, 128, 129, 213})
+        sizes.push_back({w, 2});
+    for (const Size size : sizes) {
+        for (const Pattern pattern : kPatterns) {
+            const Bytes in = PatternImage(pattern, bpp, size.w + 2, size.h + extraRows,
+                                          static_cast<uint32_t>(size.w));
+            EXPECT_TRUE(MatchesReference<Filter>(kind, bpp, size, in))
+                << Describe(size) << " pattern " << static_cast<int>(pattern);
+        }
+    }
+    for (const Size size : {Size{640, 480}, Size{320, 240}}) {
+        for (const Pattern pattern : {Pattern::kRandom, Pattern::kChecker}) {
+            const Bytes in = PatternImage(pattern, bpp, size.w + 2, size.h + extraRows, 7);
+            EXPECT_TRUE(MatchesReference<Filter>(kind, bpp, size, in))
+                << Describe(size) << " pattern " << static_cast<int>(pattern);
+        }
+    }
+}
+
+TEST_P(SharpenTest, PatternsAndWidthsMatchReferenceWithinOwnBytes) {
+    ExpectPatternsMatch<CYccSharpen>(Kind::kYccSharpen, 3, 2);
+    ExpectPatternsMatch<CYccHorizontalSharpen>(Kind::kYccHorizontal, 3, 0);
+    ExpectPatternsMatch<CYccVerticalSmooth>(Kind::kYccSmooth, 3, 2);
+    ExpectPatternsMatch<CYcSharpen>(Kind::kYcSharpen, 2, 2);
+}
+
 // A flat image of `pixel` with an optional change at one input position.
 Bytes Flat(int w, int h, const Bytes& pixel) {
     Bytes image;
