@@ -195,6 +195,127 @@ TEST_P(ScalingTest, DoublerFloorsAndTriplerTruncates) {
     }
 }
 
+// Inputs the vector paths get wrong: the extremes of both signednesses,
+// alternations that flip every sign bit, smooth ramps and noise.
+enum class Pattern { Random, Ramp, Zeros, Ones, Alternate80And7F, Checker };
+constexpr Pattern kPatterns[] = {
+    Pattern::Random,           Pattern::Ramp,   Pattern::Zeros, Pattern::Ones,
+    Pattern::Alternate80And7F, Pattern::Checker};
+
+Bytes Fill(Pattern pattern, std::size_t n, std::size_t rowBytes, uint32_t seed) {
+    Bytes bytes = pattern == Pattern::Random ? RandomBytes(n, seed) : Bytes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t x = i % rowBytes, y = i / rowBytes;
+        switch (pattern) {
+            case Pattern::Random:
+                break;
+            case Pattern::Ramp:
+                bytes[i] = static_cast<uint8_t>(x / 3 + 7 * y);
+                break;
+            case Pattern::Zeros:
+                bytes[i] = 0;
+                break;
+            case Pattern::Ones:
+                bytes[i] = 0xFF;
+                break;
+            case Pattern::Alternate80And7F:
+                bytes[i] = (x + y) % 2 == 0 ? 0x80 : 0x7F;
+                break;
+            case Pattern::Checker:
+                bytes[i] = (x / 3 + y) % 2 == 0 ? 0x00 : 0xFF;
+                break;
+        }
+    }
+    return bytes;
+}
+
+// The output matches the reference and the spare bytes after the work buffer
+// (which later filters read as zeros) stay zero.
+template <class Filter>
+::testing::AssertionResult MatchesAndSparesZero(SizedFilter<Filter>& f, const Bytes& in,
+                                                const Bytes& expected) {
+    const Bytes out = RunTwice(f, in);
+    const uint8_t* spare = f.filter.workBuffer + f.filter.GetWorkBufferSize();
+    for (std::size_t i = 0; i < pipeline::kBufferSlack; ++i) {
+        if (spare[i] != 0) return ::testing::AssertionFailure() << "spare byte " << i << " written";
+    }
+    return SameBytes(out, expected);
+}
+
+TEST_P(ScalingTest, PatternsAtEveryWidthMatchReference) {
+    // Every width up to 70 and both sides of the 48- and 96-byte blocks.
+    std::vector<Size> narrow;
+    for (int32_t w = 1; w <= 70; ++w)
+        narrow.push_back({w, 5});
+    for (const int32_t w : {95, 96, 97, 127, 128, 129, 191, 192, 193})
+        narrow.push_back({w, 4});
+    uint32_t seed = 500;
+    for (const Pattern pattern : kPatterns) {
+        std::vector<Size> sizes = narrow;
+        // The real stage sizes, in the patterns that differ most.
+        if (pattern == Pattern::Random || pattern == Pattern::Checker) {
+            sizes.push_back({320, 240});
+            sizes.push_back({642, 482});
+        }
+        for (const Size size : sizes) {
+            SCOPED_TRACE(Describe(size) + " pattern " + std::to_string(static_cast<int>(pattern)));
+            {
+                SizedFilter<CYccLineDoubler> f(size.w, size.h);
+                const Bytes in =
+                    Fill(pattern, 3 * static_cast<std::size_t>(size.w) * f.asked.height,
+                         3 * static_cast<std::size_t>(size.w), seed++);
+                EXPECT_TRUE(MatchesAndSparesZero(
+                    f, in, ReferenceDoubler(in, size.w, f.asked.height, size.h)));
+            }
+            {
+                SizedFilter<CYccLineTripler> f(size.w, size.h);
+                const Bytes in =
+                    Fill(pattern, 3 * static_cast<std::size_t>(size.w) * f.asked.height,
+                         3 * static_cast<std::size_t>(size.w), seed++);
+                EXPECT_TRUE(MatchesAndSparesZero(f, in, ReferenceTripler(in, size.w, size.h)));
+            }
+            const int32_t asked = (25 * size.w + 31) / 32;
+            {
+                SizedFilter<CYccHorizontalStretch> f(size.w, size.h);
+                const Bytes in = Fill(pattern, 3 * static_cast<std::size_t>(asked) * size.h,
+                                      3 * static_cast<std::size_t>(asked), seed++);
+                EXPECT_TRUE(
+                    MatchesAndSparesZero(f, in, ReferenceStretch(in, 3, asked, size.w, size.h)));
+            }
+            {
+                SizedFilter<CYcHorizontalStretch> f(size.w, size.h);
+                const Bytes in = Fill(pattern, 2 * static_cast<std::size_t>(asked) * size.h,
+                                      2 * static_cast<std::size_t>(asked), seed++);
+                EXPECT_TRUE(
+                    MatchesAndSparesZero(f, in, ReferenceStretch(in, 2, asked, size.w, size.h)));
+            }
+        }
+    }
+}
+
+// Every pair of bytes (a, b) as every component of two rows: the whole range
+// of the doubler's sums and the tripler's 2a + b (-384 to 765) is checked.
+TEST_P(ScalingTest, EveryPairOfBytesMatchesReference) {
+    constexpr int32_t kW = 256 * 256;
+    Bytes in(3 * static_cast<std::size_t>(kW) * 2);
+    for (int32_t p = 0; p < kW; ++p) {
+        for (int j = 0; j < 3; ++j) {
+            in[3 * static_cast<std::size_t>(p) + j] = static_cast<uint8_t>(p);
+            in[3 * static_cast<std::size_t>(kW + p) + j] = static_cast<uint8_t>(p >> 8);
+        }
+    }
+    {
+        SizedFilter<CYccLineDoubler> f(kW, 3);
+        ASSERT_EQ(f.asked.height, 2);
+        EXPECT_TRUE(SameBytes(RunTwice(f, in), ReferenceDoubler(in, kW, 2, 3)));
+    }
+    {
+        SizedFilter<CYccLineTripler> f(kW, 3);
+        ASSERT_EQ(f.asked.height, 2);
+        EXPECT_TRUE(SameBytes(RunTwice(f, in), ReferenceTripler(in, kW, 3)));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Levels, ScalingTest, ::testing::ValuesIn(pipeline::kSimdLevels),
                          LevelTestName);
 
