@@ -84,7 +84,8 @@ void RunCase(benchmark::State& state, const Case& c) {
     } else {
         restore = stages[static_cast<std::size_t>(c.stage)].inPlace;
     }
-    pipeline::CFilter* filter = wholeStack ? nullptr : stages[static_cast<std::size_t>(c.stage)].filter;
+    pipeline::CFilter* filter =
+        wholeStack ? nullptr : stages[static_cast<std::size_t>(c.stage)].filter;
     uint8_t* input = wholeStack ? nullptr : stages[static_cast<std::size_t>(c.stage)].input;
 
     const InstructionCounter& counter = Counter();
@@ -106,8 +107,8 @@ void RunCase(benchmark::State& state, const Case& c) {
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
     }
 
-    const int64_t ownPixels =
-        wholeStack ? fixture.OutputPixels() : stages[static_cast<std::size_t>(c.stage)].outputPixels;
+    const int64_t ownPixels = wholeStack ? fixture.OutputPixels()
+                                         : stages[static_cast<std::size_t>(c.stage)].outputPixels;
     state.SetItemsProcessed(state.iterations() * ownPixels);
     if (counter.Available() && state.iterations() > 0) {
         state.counters["instr_per_px"] =
@@ -121,8 +122,7 @@ std::string SizeName(int32_t width, int32_t height) {
 }
 
 void Register(const std::string& name, const Case& c) {
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [c](benchmark::State& state) { RunCase(state, c); })
+    benchmark::RegisterBenchmark(name.c_str(), [c](benchmark::State& state) { RunCase(state, c); })
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
 }
@@ -171,11 +171,13 @@ void RegisterStackBenchmarks() {
                     const std::string where =
                         prefix + pipeline::SimdLevelName(level) + "/" + PatternName(pattern);
                     Register("stack/" + where, Case{config, pattern, level, kWholeStack});
-                    // Filters alone over the noisy frame; the default code also over the smooth one.
+                    // Filters alone over the noisy frame; the default code also over the smooth
+                    // one.
                     if (pattern == Pattern::Smooth && stack != kDefaultCode) continue;
                     for (std::size_t i = 0; i < stages.size(); ++i) {
-                        Register("filter/" + where + "/" + std::to_string(i) + "/" + stages[i].name +
-                                     "/" + SizeName(stages[i].width, stages[i].height),
+                        Register("filter/" + where + "/" + std::to_string(i) + "/" +
+                                     stages[i].name + "/" +
+                                     SizeName(stages[i].width, stages[i].height),
                                  Case{config, pattern, level, static_cast<int32_t>(i)});
                     }
                 }

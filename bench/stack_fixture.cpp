@@ -149,10 +149,10 @@ bool StackFixture::Prepare(const StackConfig& config, Pattern pattern) {
     FillRawFrame(pattern, pipeline::RawWidth(), rawFrame_);
     RestoreRawFrame();
 
-    const std::size_t rowBytes =
-        (static_cast<std::size_t>(OutputPixelBytes(stack)) * static_cast<std::size_t>(config.width) +
-         3) &
-        ~std::size_t{3};
+    const std::size_t rowBytes = (static_cast<std::size_t>(OutputPixelBytes(stack)) *
+                                      static_cast<std::size_t>(config.width) +
+                                  3) &
+                                 ~std::size_t{3};
     client_.assign(rowBytes * static_cast<std::size_t>(config.height), 0);
     pipeline::SetOutputDestination(client_.data());
 

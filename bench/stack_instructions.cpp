@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
             }
             std::printf("stages %s %s", stack.c_str(), size.c_str());
             for (const teko::bench::StageView& stage : fixture.Stages())
-                std::printf(" %s:%lld", stage.name.c_str(), static_cast<long long>(stage.outputPixels));
+                std::printf(" %s:%lld", stage.name.c_str(),
+                            static_cast<long long>(stage.outputPixels));
             std::printf("\n");
             for (const SimdLevel level : teko::pipeline::kSimdLevels) {
                 if (!teko::pipeline::SelectSimdLevel(level)) continue;
