@@ -124,6 +124,75 @@ TEST_P(MosaicTest, InterpolationMatchesReference) {
     }
 }
 
+// Raw frames where vector kernels go wrong: noise, a smooth ramp, flat
+// extremes, and alternations that drive every difference to its limits.
+enum class Pattern { kRandom, kRamp, kZero, kFull, kHalfSteps, kChecker, kStripes };
+constexpr Pattern kPatterns[] = {Pattern::kRandom, Pattern::kRamp,      Pattern::kZero,
+                                 Pattern::kFull,   Pattern::kHalfSteps, Pattern::kChecker,
+                                 Pattern::kStripes};
+
+Bytes RawPattern(Pattern pattern, int32_t pitch, int32_t rows, uint32_t seed) {
+    const auto n = static_cast<std::size_t>(pitch) * rows;
+    if (pattern == Pattern::kRandom) return RandomBytes(n, seed);
+    Bytes raw(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const int c = static_cast<int>(i % pitch), r = static_cast<int>(i / pitch);
+        int v = 0;
+        switch (pattern) {
+            case Pattern::kRandom:
+            case Pattern::kZero:
+                break;
+            case Pattern::kRamp:
+                v = (3 * c + 5 * r) % 256;
+                break;
+            case Pattern::kFull:
+                v = 255;
+                break;
+            case Pattern::kHalfSteps:
+                v = (c + r) % 2 == 0 ? 0x80 : 0x7F;
+                break;
+            case Pattern::kChecker:
+                v = (c + r) % 2 == 0 ? 255 : 0;
+                break;
+            case Pattern::kStripes:
+                v = c % 2 == 0 ? 255 : 0;
+                break;
+        }
+        raw[i] = static_cast<uint8_t>(v);
+    }
+    return raw;
+}
+
+// Every row width around the vector widths and the real sizes, each pattern:
+// the output matches the reference, the raw frame and the spare bytes after
+// the output stay as they were.
+TEST_P(MosaicTest, InterpolationPatternsAndWidthsMatchReference) {
+    std::vector<Size> sizes;
+    for (int w = 1; w <= 70; ++w)
+        sizes.push_back({w, 3});
+    for (const int w : {95, 96, 97, 127, 128, 129, 213})
+        sizes.push_back({w, 2});
+    sizes.push_back({502, 242});
+    sizes.push_back({250, 122});
+    for (const Size size : sizes) {
+        for (const Pattern pattern : kPatterns) {
+            SCOPED_TRACE(Describe(size) + " pattern " + std::to_string(static_cast<int>(pattern)));
+            SizedFilter<CMosaicInterpolateToYcc> f(size.w, size.h, RawPitch(size.w + 2));
+            const int32_t pitch = f.filter.inputWidth;
+            const Bytes raw = RawPattern(pattern, pitch, size.h + 2, static_cast<uint32_t>(size.w));
+            FrameworkBuffer input(raw);
+            uint8_t* current = input.data();
+            f.filter.Process(current);
+            const Bytes expected = ReferenceInterpolate({raw, pitch}, size.w, size.h);
+            const uint8_t* out = f.filter.workBuffer;
+            EXPECT_TRUE(SameBytes(Bytes(out, out + expected.size()), expected));
+            EXPECT_EQ(Bytes(out + expected.size(), out + expected.size() + pipeline::kBufferSlack),
+                      Bytes(pipeline::kBufferSlack, 0));
+            EXPECT_EQ(Bytes(input.data(), input.data() + raw.size()), raw);
+        }
+    }
+}
+
 TEST_P(MosaicTest, InPlaceConversionMatchesReference) {
     uint32_t seed = 200;
     for (const Size size : kSizes) {
