@@ -153,17 +153,19 @@ struct Scalar {
 
 // Byte indices for StoreYcc3: output vector v (16 bytes) takes its byte b
 // from byte kYccShuffle[v][k][b] of component k's 16 bytes, or nothing (0x80).
+// Each row of 16 is held twice, for the two halves of a 256-bit shuffle.
 struct YccShuffle {
-    uint8_t bytes[3][3][16];
+    uint8_t bytes[3][3][32];
 };
 
 constexpr YccShuffle MakeYccShuffle() {
     YccShuffle table{};
     for (int32_t v = 0; v < 3; ++v) {
         for (int32_t k = 0; k < kYccBytes; ++k) {
-            for (int32_t b = 0; b < 16; ++b) {
-                const int32_t g = 16 * v + b;
-                table.bytes[v][k][b] = static_cast<uint8_t>(g % kYccBytes == k ? g / kYccBytes : 0x80);
+            for (int32_t b = 0; b < 32; ++b) {
+                const int32_t g = 16 * v + b % 16;
+                table.bytes[v][k][b] =
+                    static_cast<uint8_t>(g % kYccBytes == k ? g / kYccBytes : 0x80);
             }
         }
     }
@@ -271,9 +273,7 @@ struct V256 {
     }
 
     static T Shuffle(T v, int32_t out, int32_t component) {
-        const __m128i indices =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kYccShuffle.bytes[out][component]));
-        return _mm256_shuffle_epi8(v, _mm256_broadcastsi128_si256(indices));
+        return _mm256_shuffle_epi8(v, Load(kYccShuffle.bytes[out][component]));
     }
     static T Interleaved(T y, T cr, T cb, int32_t out) {
         return Or(Or(Shuffle(y, out, 0), Shuffle(cr, out, 1)), Shuffle(cb, out, 2));
@@ -388,8 +388,8 @@ void BlockToYcc(const MosaicFrame& f) {
 //   floor((a+b+c+d) / 4)    = avg(x, y) - (((x ^ y) | (a ^ b) | (c ^ d)) & 1)
 //                             with x = avg(a, b), y = avg(c, d)
 template <class V, bool kOddRow>
-void InterpolateRun(const uint8_t* above, const uint8_t* centre, const uint8_t* below,
-                    int32_t x0, uint8_t* out) {
+[[gnu::always_inline]] inline void InterpolateRun(const uint8_t* above, const uint8_t* centre,
+                                                  const uint8_t* below, int32_t x0, uint8_t* out) {
     using T = typename V::T;
     const T ones = V::Bytes(-1);
     const T lowBit = V::Bytes(1);
@@ -406,7 +406,8 @@ void InterpolateRun(const uint8_t* above, const uint8_t* centre, const uint8_t* 
     const T h = V::Xor(notH, ones);
     const T luma = V::Xor(V::Avg(notP, notH), ones);
 
-    const T notV = V::Avg(V::Xor(V::Load(above + x0 + 1), ones), V::Xor(V::Load(below + x0 + 1), ones));
+    const T notV =
+        V::Avg(V::Xor(V::Load(above + x0 + 1), ones), V::Xor(V::Load(below + x0 + 1), ones));
     const T v = V::Xor(notV, ones);
     const T aboveLeft = V::Load(above + x0);
     const T aboveRight = V::Load(above + x0 + 2);
