@@ -163,32 +163,60 @@ Bytes RawPattern(Pattern pattern, int32_t pitch, int32_t rows, uint32_t seed) {
     return raw;
 }
 
-// Every row width around the vector widths and the real sizes, each pattern:
-// the output matches the reference, the raw frame and the spare bytes after
-// the output stay as they were.
-TEST_P(MosaicTest, InterpolationPatternsAndWidthsMatchReference) {
+enum class Conversion { kBlock, kInterpolate, kInPlace };
+
+// Runs one conversion on `raw` and checks its output against the reference,
+// an odd last block row left as the buffer held it, the raw frame untouched
+// (or, in place, converted as the reference says) and the zero spare bytes
+// after the written buffer left zero.
+template <class Filter>
+void ExpectConversion(Conversion conversion, Size size, Pattern pattern, int32_t askedWidth,
+                      int32_t rows) {
+    SizedFilter<Filter> f(size.w, size.h, RawPitch(askedWidth));
+    const int32_t pitch = f.filter.inputWidth;
+    const Bytes raw = RawPattern(pattern, pitch, rows, static_cast<uint32_t>(size.w));
+    FrameworkBuffer input(raw);
+    uint8_t* current = input.data();
+    Bytes expected;
+    const uint8_t* out = nullptr;
+    if (conversion == Conversion::kInPlace) {
+        f.filter.Process(current);
+        expected = ReferenceInPlace({raw, pitch}, f.filter.outputWidth, size.h);
+        out = input.data();
+    } else {
+        const Bytes before = RandomBytes(3 * static_cast<std::size_t>(size.w) * size.h, 9);
+        f.Prefill(before);
+        f.filter.Process(current);
+        expected = conversion == Conversion::kBlock
+                       ? ReferenceBlock({raw, pitch}, size.w, size.h, before)
+                       : ReferenceInterpolate({raw, pitch}, size.w, size.h);
+        out = f.filter.workBuffer;
+        EXPECT_EQ(Bytes(input.data(), input.data() + raw.size()), raw);
+    }
+    EXPECT_TRUE(SameBytes(Bytes(out, out + expected.size()), expected));
+    EXPECT_EQ(Bytes(out + expected.size(), out + expected.size() + pipeline::kBufferSlack),
+              Bytes(pipeline::kBufferSlack, 0));
+}
+
+// Every row width around the vector widths and the real sizes, each pattern,
+// for the three conversions.
+TEST_P(MosaicTest, ConversionsMatchReferenceOverPatternsAndWidths) {
     std::vector<Size> sizes;
     for (int w = 1; w <= 70; ++w)
         sizes.push_back({w, 3});
     for (const int w : {95, 96, 97, 127, 128, 129, 213})
         sizes.push_back({w, 2});
-    sizes.push_back({502, 242});
-    sizes.push_back({250, 122});
+    for (const Size real : {Size{502, 242}, Size{250, 122}, Size{320, 240}, Size{160, 81}})
+        sizes.push_back(real);
     for (const Size size : sizes) {
         for (const Pattern pattern : kPatterns) {
             SCOPED_TRACE(Describe(size) + " pattern " + std::to_string(static_cast<int>(pattern)));
-            SizedFilter<CMosaicInterpolateToYcc> f(size.w, size.h, RawPitch(size.w + 2));
-            const int32_t pitch = f.filter.inputWidth;
-            const Bytes raw = RawPattern(pattern, pitch, size.h + 2, static_cast<uint32_t>(size.w));
-            FrameworkBuffer input(raw);
-            uint8_t* current = input.data();
-            f.filter.Process(current);
-            const Bytes expected = ReferenceInterpolate({raw, pitch}, size.w, size.h);
-            const uint8_t* out = f.filter.workBuffer;
-            EXPECT_TRUE(SameBytes(Bytes(out, out + expected.size()), expected));
-            EXPECT_EQ(Bytes(out + expected.size(), out + expected.size() + pipeline::kBufferSlack),
-                      Bytes(pipeline::kBufferSlack, 0));
-            EXPECT_EQ(Bytes(input.data(), input.data() + raw.size()), raw);
+            ExpectConversion<CMosaicBlockToYcc>(Conversion::kBlock, size, pattern, 2 * size.w + 2,
+                                                size.h + 1);
+            ExpectConversion<CMosaicInterpolateToYcc>(Conversion::kInterpolate, size, pattern,
+                                                      size.w + 2, size.h + 2);
+            ExpectConversion<CMosaicToYcInPlace>(Conversion::kInPlace, size, pattern,
+                                                 2 * size.w + 1, size.h);
         }
     }
 }
