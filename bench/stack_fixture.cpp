@@ -1,5 +1,6 @@
 #include "stack_fixture.h"
 
+#include <cstdint>
 #include <cstring>
 #include <typeinfo>
 #include <utility>
@@ -25,6 +26,7 @@ constexpr int32_t kCodeUyvy = 0x10;
 constexpr int32_t kRealizedUyvy = 1;
 
 constexpr uint32_t kNoiseSeed = 0x2545F491u;
+constexpr std::size_t kCopyAlign = 64;
 
 // The class name of a filter, without its namespaces.
 std::string ClassName(const pipeline::CFilter& filter) {
@@ -108,6 +110,7 @@ bool StackFixture::Fail(std::string reason) {
 }
 
 void StackFixture::Unprepare() {
+    UseRawFrame(nullptr);
     pipeline::SetOutputDestination(nullptr);
     // The EnableZoom stacks are sized and given buffers here, not by
     // SetFrameSize, so nothing else knows to release their buffers.
@@ -148,6 +151,9 @@ bool StackFixture::Prepare(const StackConfig& config, Pattern pattern) {
                      0);
     FillRawFrame(pattern, pipeline::RawWidth(), rawFrame_);
     RestoreRawFrame();
+    copyStride_ = (rawFrame_.size() + pipeline::kBufferSlack + kCopyAlign - 1) & ~(kCopyAlign - 1);
+    copies_.assign(kFrameCopies * copyStride_ + kCopyAlign, 0);
+    RefillFrameCopies();
 
     const std::size_t rowBytes = (static_cast<std::size_t>(OutputPixelBytes(stack)) *
                                       static_cast<std::size_t>(config.width) +
@@ -179,6 +185,27 @@ bool StackFixture::Prepare(const StackConfig& config, Pattern pattern) {
 void StackFixture::RestoreRawFrame() {
     if (uint8_t* raw = pipeline::RawFrameBuffer(); raw != nullptr && !rawFrame_.empty())
         std::memcpy(raw, rawFrame_.data(), rawFrame_.size());
+}
+
+void StackFixture::RefillFrameCopies() {
+    for (int i = 0; i < kFrameCopies; ++i)
+        std::memcpy(FrameCopy(i), rawFrame_.data(), rawFrame_.size());
+}
+
+uint8_t* StackFixture::FrameCopy(int index) {
+    const auto address = reinterpret_cast<std::uintptr_t>(copies_.data());
+    const std::size_t lead = (kCopyAlign - address % kCopyAlign) % kCopyAlign;
+    return copies_.data() + lead + static_cast<std::size_t>(index) * copyStride_;
+}
+
+void StackFixture::UseRawFrame(uint8_t* frame) {
+    if (frame == nullptr) {
+        if (libraryRawFrame_ != nullptr) pipeline::SetRawFrameBuffer(libraryRawFrame_);
+        libraryRawFrame_ = nullptr;
+        return;
+    }
+    if (libraryRawFrame_ == nullptr) libraryRawFrame_ = pipeline::RawFrameBuffer();
+    pipeline::SetRawFrameBuffer(frame);
 }
 
 }  // namespace teko::bench

@@ -71,6 +71,16 @@ class StackFixture {
     // in-place conversion overwrites it).
     void RestoreRawFrame();
 
+    // For timing the in-place conversion without copying a frame before every
+    // run: kFrameCopies copies of the prepared raw frame, each 64-byte aligned
+    // and followed by kBufferSlack zero bytes like the raw frame buffer.
+    static constexpr int kFrameCopies = 4;
+    void RefillFrameCopies();
+    uint8_t* FrameCopy(int index);
+    // Makes `frame` the raw frame buffer RunFilterStack reads; nullptr gives
+    // the library its own buffer back (Prepare and the destructor do too).
+    void UseRawFrame(uint8_t* frame);
+
     const std::vector<StageView>& Stages() const { return stages_; }
     int64_t OutputPixels() const { return outputPixels_; }
     const std::string& error() const { return error_; }
@@ -84,6 +94,9 @@ class StackFixture {
     std::string lastMessage_;
     bool zoomStackAllocated_ = false;
     std::vector<uint8_t> rawFrame_;
+    std::vector<uint8_t> copies_;
+    std::size_t copyStride_ = 0;
+    uint8_t* libraryRawFrame_ = nullptr;  // while a copy stands in for it
     std::vector<uint8_t> client_;
     std::vector<StageView> stages_;
     int64_t outputPixels_ = 0;
