@@ -22,6 +22,7 @@
 #endif
 
 #include "pipeline/filters/pixel.h"
+#include "pipeline/filters/vector_ops.h"
 
 namespace teko::pipeline {
 
@@ -140,16 +141,9 @@ void ConvertInPlace(uint8_t* row, int32_t from, int32_t to) {
     }
 }
 
-// Marks the level with no vector code.
-struct Scalar {
-    static constexpr bool kVector = false;
-};
-
-// ---- Vector operations ----------------------------------------------------------
-// The same set at two widths. The 256-bit operations that pair, pack or
-// shuffle bytes work inside each 128-bit half, exactly like two 128-bit
-// operations side by side; PackedInOrder and StoreYcc3 put the halves in
-// pixel order.
+// ---- Interleaving Ycc pixels ------------------------------------------------------
+// A 256-bit shuffle works inside each 128-bit half; StoreYcc3 puts the
+// halves in pixel order.
 
 // Byte indices for StoreYcc3: output vector v (16 bytes) takes its byte b
 // from byte kYccShuffle[v][k][b] of component k's 16 bytes, or nothing (0x80).
@@ -175,129 +169,39 @@ constexpr YccShuffle MakeYccShuffle() {
 constexpr YccShuffle kYccShuffle = MakeYccShuffle();
 
 #if defined(__SSSE3__) && defined(__SSE4_1__)
-struct V128 {
-    using T = __m128i;
-    using Narrower = Scalar;
-    static constexpr bool kVector = true;
-    static constexpr int32_t kBytes = 16;
-
-    static T Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
-    static void Store(uint8_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
-    static T Bytes(int32_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
-    // Every 16-bit lane holding the bytes `low` (first) and `high`.
-    static T Pairs(int32_t low, int32_t high) {
-        return _mm_set1_epi16(static_cast<short>((low & 0xFF) | ((high & 0xFF) << 8)));
-    }
-    static T And(T a, T b) { return _mm_and_si128(a, b); }
-    static T Or(T a, T b) { return _mm_or_si128(a, b); }
-    static T Xor(T a, T b) { return _mm_xor_si128(a, b); }
-    // Rounding-up mean of unsigned bytes.
-    static T Avg(T a, T b) { return _mm_avg_epu8(a, b); }
-    static T Sub8(T a, T b) { return _mm_sub_epi8(a, b); }
-    // Bytes of b where the mask byte's top bit is set, else of a.
-    static T Select(T mask, T a, T b) { return _mm_blendv_epi8(a, b, mask); }
-    // Per 16-bit lane: unsigned bytes of u times signed bytes of s, pairs summed.
-    static T MulAddPairs(T u, T s) { return _mm_maddubs_epi16(u, s); }
-    static T Add16(T a, T b) { return _mm_add_epi16(a, b); }
-    template <int kShift>
-    static T ShrU16(T v) {
-        return _mm_srli_epi16(v, kShift);
-    }
-    template <int kShift>
-    static T ShrS16(T v) {
-        return _mm_srai_epi16(v, kShift);
-    }
-    template <int kShift>
-    static T Shl16(T v) {
-        return _mm_slli_epi16(v, kShift);
-    }
-    // 16-bit lanes of a then b to bytes, clamped, in pixel order.
-    static T PackedInOrderU8(T a, T b) { return _mm_packus_epi16(a, b); }
-    static T PackedInOrderS8(T a, T b) { return _mm_packs_epi16(a, b); }
-
-    static T Shuffle(T v, int32_t out, int32_t component) {
-        return _mm_shuffle_epi8(v, Load(kYccShuffle.bytes[out][component]));
-    }
-    static T Interleaved(T y, T cr, T cb, int32_t out) {
-        return Or(Or(Shuffle(y, out, 0), Shuffle(cr, out, 1)), Shuffle(cb, out, 2));
-    }
-    // The kBytes pixels of y, cr and cb as 3 * kBytes Ycc bytes.
-    static void StoreYcc3(uint8_t* out, T y, T cr, T cb) {
-        Store(out, Interleaved(y, cr, cb, 0));
-        Store(out + 16, Interleaved(y, cr, cb, 1));
-        Store(out + 32, Interleaved(y, cr, cb, 2));
-    }
-};
+inline __m128i YccShuffled(__m128i v, int32_t out, int32_t component) {
+    return _mm_shuffle_epi8(v, V128::Load(kYccShuffle.bytes[out][component]));
+}
+inline __m128i YccInterleaved(__m128i y, __m128i cr, __m128i cb, int32_t out) {
+    return _mm_or_si128(_mm_or_si128(YccShuffled(y, out, 0), YccShuffled(cr, out, 1)),
+                        YccShuffled(cb, out, 2));
+}
+// The 16 pixels of y, cr and cb as 48 Ycc bytes.
+inline void StoreYcc3(uint8_t* out, __m128i y, __m128i cr, __m128i cb) {
+    V128::Store(out, YccInterleaved(y, cr, cb, 0));
+    V128::Store(out + 16, YccInterleaved(y, cr, cb, 1));
+    V128::Store(out + 32, YccInterleaved(y, cr, cb, 2));
+}
 #endif
 
 #if defined(__AVX2__)
-struct V256 {
-    using T = __m256i;
-    using Narrower = V128;
-    static constexpr bool kVector = true;
-    static constexpr int32_t kBytes = 32;
-
-    static T Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const T*>(p)); }
-    static void Store(uint8_t* p, T v) { _mm256_storeu_si256(reinterpret_cast<T*>(p), v); }
-    static T Bytes(int32_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
-    static T Pairs(int32_t low, int32_t high) {
-        return _mm256_set1_epi16(static_cast<short>((low & 0xFF) | ((high & 0xFF) << 8)));
-    }
-    static T And(T a, T b) { return _mm256_and_si256(a, b); }
-    static T Or(T a, T b) { return _mm256_or_si256(a, b); }
-    static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
-    static T Avg(T a, T b) { return _mm256_avg_epu8(a, b); }
-    static T Sub8(T a, T b) { return _mm256_sub_epi8(a, b); }
-    static T Select(T mask, T a, T b) { return _mm256_blendv_epi8(a, b, mask); }
-    static T MulAddPairs(T u, T s) { return _mm256_maddubs_epi16(u, s); }
-    static T Add16(T a, T b) { return _mm256_add_epi16(a, b); }
-    template <int kShift>
-    static T ShrU16(T v) {
-        return _mm256_srli_epi16(v, kShift);
-    }
-    template <int kShift>
-    static T ShrS16(T v) {
-        return _mm256_srai_epi16(v, kShift);
-    }
-    template <int kShift>
-    static T Shl16(T v) {
-        return _mm256_slli_epi16(v, kShift);
-    }
-    // The pack works per half, giving a.low b.low a.high b.high; the 64-bit
-    // permute puts them back as a then b.
-    static T PackedInOrderU8(T a, T b) {
-        return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-    }
-    static T PackedInOrderS8(T a, T b) {
-        return _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8);
-    }
-
-    static T Shuffle(T v, int32_t out, int32_t component) {
-        return _mm256_shuffle_epi8(v, Load(kYccShuffle.bytes[out][component]));
-    }
-    static T Interleaved(T y, T cr, T cb, int32_t out) {
-        return Or(Or(Shuffle(y, out, 0), Shuffle(cr, out, 1)), Shuffle(cb, out, 2));
-    }
-    // Each half interleaves its own 16 pixels into 48 bytes, as three
-    // 16-byte parts r0..r2; the stores take the low halves' parts first.
-    static void StoreYcc3(uint8_t* out, T y, T cr, T cb) {
-        const T r0 = Interleaved(y, cr, cb, 0);
-        const T r1 = Interleaved(y, cr, cb, 1);
-        const T r2 = Interleaved(y, cr, cb, 2);
-        Store(out, _mm256_permute2x128_si256(r0, r1, 0x20));
-        Store(out + 32, _mm256_blend_epi32(r2, r0, 0xF0));
-        Store(out + 64, _mm256_permute2x128_si256(r1, r2, 0x31));
-    }
-};
-#endif
-
-// The widest vector operations this object is built with, or Scalar.
-#if defined(__AVX2__)
-using Widest = V256;
-#elif defined(__SSSE3__) && defined(__SSE4_1__)
-using Widest = V128;
-#else
-using Widest = Scalar;
+inline __m256i YccShuffled(__m256i v, int32_t out, int32_t component) {
+    return _mm256_shuffle_epi8(v, V256::Load(kYccShuffle.bytes[out][component]));
+}
+inline __m256i YccInterleaved(__m256i y, __m256i cr, __m256i cb, int32_t out) {
+    return _mm256_or_si256(_mm256_or_si256(YccShuffled(y, out, 0), YccShuffled(cr, out, 1)),
+                           YccShuffled(cb, out, 2));
+}
+// Each half interleaves its own 16 pixels into 48 bytes, as three 16-byte
+// parts r0..r2; the stores take the low halves' parts first.
+inline void StoreYcc3(uint8_t* out, __m256i y, __m256i cr, __m256i cb) {
+    const __m256i r0 = YccInterleaved(y, cr, cb, 0);
+    const __m256i r1 = YccInterleaved(y, cr, cb, 1);
+    const __m256i r2 = YccInterleaved(y, cr, cb, 2);
+    V256::Store(out, _mm256_permute2x128_si256(r0, r1, 0x20));
+    V256::Store(out + 32, _mm256_blend_epi32(r2, r0, 0xF0));
+    V256::Store(out + 64, _mm256_permute2x128_si256(r1, r2, 0x31));
+}
 #endif
 
 // ---- Sums of sample pairs ---------------------------------------------------------
@@ -367,8 +271,8 @@ void BlockToYcc(const MosaicFrame& f) {
                 const PairSums<V> red = PixelBytes<V, false>(s0 + c);
                 const PairSums<V> blue = PixelBytes<V, true>(s1 + c);
                 const typename V::T nextRed = DifferenceBytes<V, false>(s2 + c);
-                V::StoreYcc3(out0 + kYccBytes * x, red.luma, red.difference, blue.difference);
-                V::StoreYcc3(out1 + kYccBytes * x, blue.luma, nextRed, blue.difference);
+                StoreYcc3(out0 + kYccBytes * x, red.luma, red.difference, blue.difference);
+                StoreYcc3(out1 + kYccBytes * x, blue.luma, nextRed, blue.difference);
                 if (x == w - k) break;
             }
         }
@@ -425,9 +329,9 @@ template <class V, bool kOddRow>
     const T diagonal =
         V::Xor(V::Select(sameParity, V::Avg(v, V::Xor(d, ones)), V::Avg(d, notV)), bias);
     if constexpr (kOddRow) {
-        V::StoreYcc3(out + kYccBytes * x0, luma, horizontal, diagonal);
+        StoreYcc3(out + kYccBytes * x0, luma, horizontal, diagonal);
     } else {
-        V::StoreYcc3(out + kYccBytes * x0, luma, diagonal, horizontal);
+        StoreYcc3(out + kYccBytes * x0, luma, diagonal, horizontal);
     }
 }
 
