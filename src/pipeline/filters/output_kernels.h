@@ -191,9 +191,93 @@ inline void YcUyvyPairs(const UyvyTables& tables, const YcRows& rows, uint8_t* d
 }
 
 // ---- Frames at the portable level ----------------------------------------------
+//
+// With both gains within -255..255 every scaled difference r1 = (C x gain) >> 3
+// lies in -4080..4080, so R depends only on Y + r1 (-4080..4335), B likewise,
+// and G only on Y - (r1 >> 2) - (b1 >> 2) (-2040..2295). Tables over those
+// ranges, filled once per frame from the formulas, give each gamma-corrected
+// level with one look-up. Other gains use the formulas per pixel.
+
+inline constexpr int32_t kTableGainLimit = 255;
+inline constexpr int32_t kScaledDifferenceLimit = (128 * kTableGainLimit) >> kDifferenceShift;
+inline constexpr int32_t kFactorMin = -kScaledDifferenceLimit;
+inline constexpr int32_t kFactorCount = 255 + 2 * kScaledDifferenceLimit + 1;
+inline constexpr int32_t kGreenMin = -2 * (kScaledDifferenceLimit >> kGreenShift);
+inline constexpr int32_t kGreenCount = 255 - 2 * kGreenMin + 1;
+static_assert(kScaledDifferenceLimit == 4080 && kGreenMin == -2040);
+
+inline bool FitsLevelTables(int32_t redScale, int32_t blueScale) {
+    return redScale >= -kTableGainLimit && redScale <= kTableGainLimit &&
+           blueScale >= -kTableGainLimit && blueScale <= kTableGainLimit;
+}
+
+struct GammaLevelTables {
+    explicit GammaLevelTables(const OutputFrame& frame) : gamma(frame.gamma) {
+        for (int32_t byte = 0; byte < 256; ++byte) {
+            const int32_t difference = static_cast<int8_t>(byte);
+            red1[byte] = WrapMul(difference, frame.redScale) >> kDifferenceShift;
+            blue1[byte] = WrapMul(difference, frame.blueScale) >> kDifferenceShift;
+        }
+        for (int32_t i = 0; i < kFactorCount; ++i) {
+            red[i] = gamma[GainLevel(WrapMul(i + kFactorMin, frame.redScale))];
+            blue[i] = gamma[GainLevel(WrapMul(i + kFactorMin, frame.blueScale))];
+        }
+        for (int32_t i = 0; i < kGreenCount; ++i)
+            green[i] = gamma[ClampRange(i + kGreenMin, 0, 255)];
+    }
+    int32_t red1[256];  // r1 by the Cr byte
+    int32_t blue1[256];
+    uint8_t red[kFactorCount];  // gamma[R] by Y + r1 - kFactorMin
+    uint8_t blue[kFactorCount];
+    uint8_t green[kGreenCount];  // gamma[G] by G - kGreenMin
+    const uint8_t* gamma;
+};
+
+struct GammaLevels {
+    uint8_t r;
+    uint8_t g;
+    uint8_t b;
+};
+
+inline GammaLevels TableLevels(const GammaLevelTables& t, int32_t y, uint8_t crByte,
+                               uint8_t cbByte) {
+    const int32_t r1 = t.red1[crByte];
+    const int32_t b1 = t.blue1[cbByte];
+    return {t.red[y + r1 - kFactorMin],
+            t.green[y - (r1 >> kGreenShift) - (b1 >> kGreenShift) - kGreenMin],
+            t.blue[y + b1 - kFactorMin]};
+}
+
+template <class Format>
+void YccRgbTablePixels(const GammaLevelTables& t, const uint8_t* src, uint8_t* dst, int32_t width) {
+    for (int32_t x = 0; x < width; ++x, src += kYccBytes, dst += Format::kBytes) {
+        const int32_t y = src[kLumaByte];
+        const GammaLevels c = TableLevels(t, y, src[kCrByte], src[kCbByte]);
+        const uint8_t grey = t.gamma[y];
+        const bool suppress = IsFalseColour(y, Signed(src + kCrByte), Signed(src + kCbByte));
+        Format::Store(dst, suppress ? grey : c.r, suppress ? grey : c.g, suppress ? grey : c.b);
+    }
+}
+
+template <class Format>
+void YcRgbTablePixels(const GammaLevelTables& t, const YcRows& rows, uint8_t* dst, int32_t width) {
+    for (int32_t x = 0; x < width; ++x, dst += Format::kBytes) {
+        const int32_t offset = kYcBytes * x;
+        const GammaLevels c = TableLevels(t, rows.luma[offset], rows.red[offset + kChromaByte],
+                                          rows.blue[offset + kChromaByte]);
+        Format::Store(dst, c.r, c.g, c.b);
+    }
+}
 
 template <class Format>
 void PortableYccToRgb(const OutputFrame& frame) {
+    if (FitsLevelTables(frame.redScale, frame.blueScale)) {
+        const GammaLevelTables tables(frame);
+        ForEachYccRow(frame, Format::kBytes, [&](const uint8_t* src, uint8_t* dst) {
+            YccRgbTablePixels<Format>(tables, src, dst, frame.width);
+        });
+        return;
+    }
     const FrameColour colour = ColourOf(frame);
     ForEachYccRow(frame, Format::kBytes, [&](const uint8_t* src, uint8_t* dst) {
         YccRgbPixels<Format>(colour, src, dst, 0, frame.width);
@@ -202,6 +286,13 @@ void PortableYccToRgb(const OutputFrame& frame) {
 
 template <class Format>
 void PortableYcToRgb(const OutputFrame& frame) {
+    if (FitsLevelTables(frame.redScale, frame.blueScale)) {
+        const GammaLevelTables tables(frame);
+        ForEachYcRow(frame, Format::kBytes, [&](const YcRows& rows, uint8_t* dst) {
+            YcRgbTablePixels<Format>(tables, rows, dst, frame.width);
+        });
+        return;
+    }
     const FrameColour colour = ColourOf(frame);
     ForEachYcRow(frame, Format::kBytes, [&](const YcRows& rows, uint8_t* dst) {
         YcRgbPixels<Format>(colour, rows, dst, 0, frame.width);
