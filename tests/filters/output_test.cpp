@@ -487,9 +487,9 @@ TEST_P(OutputTest, RealFrameSizesMatchReference) {
 // each with two gamma tables: all the products the conversion can divide,
 // the clamp edges of both gains and the false-colour edges.
 TEST_P(OutputTest, EveryLuminanceAndDifferenceMatchesReference) {
-    constexpr int32_t kGainsAcross[] = {1,   2,    3,      7,       39,        40,       41, 64,
-                                        100, 128,  200,    254,     255,       0,        -1, -40,
-                                        256, 1000, 0x7FFF, -0x8000, INT32_MIN, INT32_MAX};
+    constexpr int32_t kGainsAcross[] = {
+        1,   2, 3,  7,   39,   40,   41,  64,   100,    128,     200,       254,
+        255, 0, -1, -40, -255, -256, 256, 1000, 0x7FFF, -0x8000, INT32_MIN, INT32_MAX};
     Bytes ycc;
     for (int y = 0; y < 256; ++y) {
         for (int cr = 0; cr < 256; ++cr) {
