@@ -1,5 +1,6 @@
 #include "stack_fixture.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <typeinfo>
@@ -27,6 +28,11 @@ constexpr int32_t kRealizedUyvy = 1;
 
 constexpr uint32_t kNoiseSeed = 0x2545F491u;
 constexpr std::size_t kCopyAlign = 64;
+// Enough copies that the paused refill after the last one costs little per
+// run, few enough that they stay in the processor's caches.
+constexpr std::size_t kFrameCopyBytes = 512 * 1024;
+constexpr std::size_t kMinFrameCopies = 4;
+constexpr std::size_t kMaxFrameCopies = 64;
 
 // The class name of a filter, without its namespaces.
 std::string ClassName(const pipeline::CFilter& filter) {
@@ -152,7 +158,9 @@ bool StackFixture::Prepare(const StackConfig& config, Pattern pattern) {
     FillRawFrame(pattern, pipeline::RawWidth(), rawFrame_);
     RestoreRawFrame();
     copyStride_ = (rawFrame_.size() + pipeline::kBufferSlack + kCopyAlign - 1) & ~(kCopyAlign - 1);
-    copies_.assign(kFrameCopies * copyStride_ + kCopyAlign, 0);
+    frameCopies_ = static_cast<int>(
+        std::clamp<std::size_t>(kFrameCopyBytes / copyStride_, kMinFrameCopies, kMaxFrameCopies));
+    copies_.assign(static_cast<std::size_t>(frameCopies_) * copyStride_ + kCopyAlign, 0);
     RefillFrameCopies();
 
     const std::size_t rowBytes = (static_cast<std::size_t>(OutputPixelBytes(stack)) *
@@ -188,7 +196,7 @@ void StackFixture::RestoreRawFrame() {
 }
 
 void StackFixture::RefillFrameCopies() {
-    for (int i = 0; i < kFrameCopies; ++i)
+    for (int i = 0; i < frameCopies_; ++i)
         std::memcpy(FrameCopy(i), rawFrame_.data(), rawFrame_.size());
 }
 

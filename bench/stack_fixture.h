@@ -72,9 +72,10 @@ class StackFixture {
     void RestoreRawFrame();
 
     // For timing the in-place conversion without copying a frame before every
-    // run: kFrameCopies copies of the prepared raw frame, each 64-byte aligned
-    // and followed by kBufferSlack zero bytes like the raw frame buffer.
-    static constexpr int kFrameCopies = 4;
+    // run: FrameCopies() copies of the prepared raw frame (4 to 64, about
+    // 512 KiB in all), each 64-byte aligned and followed by kBufferSlack zero
+    // bytes like the raw frame buffer.
+    int FrameCopies() const { return frameCopies_; }
     void RefillFrameCopies();
     uint8_t* FrameCopy(int index);
     // Makes `frame` the raw frame buffer RunFilterStack reads; nullptr gives
@@ -96,6 +97,7 @@ class StackFixture {
     std::vector<uint8_t> rawFrame_;
     std::vector<uint8_t> copies_;
     std::size_t copyStride_ = 0;
+    int frameCopies_ = 0;
     uint8_t* libraryRawFrame_ = nullptr;  // while a copy stands in for it
     std::vector<uint8_t> client_;
     std::vector<StageView> stages_;
