@@ -78,19 +78,41 @@ inline constexpr Levels ConvertLevels(int32_t y, int32_t cr, int32_t cb, int32_t
             GainLevel(WrapMul(y + b1, blueScale))};
 }
 
-// Dark with strongly opposed colour differences; bitwise operators keep it
-// free of branches.
-inline constexpr bool IsFalseColour(int32_t y, int32_t cr, int32_t cb) {
-    const bool redAgainstBlue = (cr > kFalseColourDifference) & (cb < -kFalseColourDifference);
-    const bool blueAgainstRed = (cb > kFalseColourDifference) & (cr < -kFalseColourDifference);
-    return (y < kFalseColourLumaLimit) & (redAgainstBlue | blueAgainstRed);
+// False colour from three small constant tables: each difference byte gives
+// a class (above 15, below -15, or neither) and the luminance whether it is
+// dark; their sum is a key, and bit `key` of kGreyKeys says grey.
+struct FalseColourClasses {
+    constexpr FalseColourClasses() {
+        for (int32_t byte = 0; byte < 256; ++byte) {
+            const int32_t d = static_cast<int8_t>(byte);
+            const bool high = d > kFalseColourDifference;
+            const bool low = d < -kFalseColourDifference;
+            red[byte] = static_cast<uint8_t>(high ? 1 : (low ? 2 : 0));
+            blue[byte] = static_cast<uint8_t>(high ? 4 : (low ? 8 : 0));
+            bright[byte] = static_cast<uint8_t>(byte < kFalseColourLumaLimit ? 0 : 16);
+        }
+    }
+    uint8_t red[256];
+    uint8_t blue[256];
+    uint8_t bright[256];
+};
+inline constexpr FalseColourClasses kFalseColourClasses;
+inline constexpr uint32_t kGreyKeys = (1u << (1 + 8)) | (1u << (2 + 4));
+
+// All ones for a false-colour pixel, else 0.
+inline constexpr uint32_t FalseColourMask(uint8_t y, uint8_t crByte, uint8_t cbByte) {
+    const uint32_t key = kFalseColourClasses.red[crByte] + kFalseColourClasses.blue[cbByte] +
+                         kFalseColourClasses.bright[y];
+    return 0u - ((kGreyKeys >> key) & 1u);
 }
 
-// The Ycc RGB stages write false colour grey: every level is Y. The choice
-// is a select of values, not a branch.
+// The Ycc RGB stages write false colour grey: every level is Y. A blend of
+// bits, which compilers keep free of branches (a conditional choice became one).
 inline constexpr Levels SuppressFalseColour(Levels levels, int32_t y, int32_t cr, int32_t cb) {
-    const bool grey = IsFalseColour(y, cr, cb);
-    return {grey ? y : levels.r, grey ? y : levels.g, grey ? y : levels.b};
+    const auto grey = static_cast<int32_t>(FalseColourMask(
+        static_cast<uint8_t>(y), static_cast<uint8_t>(cr), static_cast<uint8_t>(cb)));
+    return {levels.r ^ ((levels.r ^ y) & grey), levels.g ^ ((levels.g ^ y) & grey),
+            levels.b ^ ((levels.b ^ y) & grey)};
 }
 
 // Packed YUV chroma of one colour difference, without gamma.

@@ -251,11 +251,16 @@ inline GammaLevels TableLevels(const GammaLevelTables& t, int32_t y, uint8_t crB
 template <class Format>
 void YccRgbTablePixels(const GammaLevelTables& t, const uint8_t* src, uint8_t* dst, int32_t width) {
     for (int32_t x = 0; x < width; ++x, src += kYccBytes, dst += Format::kBytes) {
-        const int32_t y = src[kLumaByte];
+        const uint8_t y = src[kLumaByte];
         const GammaLevels c = TableLevels(t, y, src[kCrByte], src[kCbByte]);
-        const uint8_t grey = t.gamma[y];
-        const bool suppress = IsFalseColour(y, Signed(src + kCrByte), Signed(src + kCbByte));
-        Format::Store(dst, suppress ? grey : c.r, suppress ? grey : c.g, suppress ? grey : c.b);
+        // A blend of bits, which compilers keep free of branches (a
+        // conditional choice here became one).
+        const uint32_t grey = FalseColourMask(y, src[kCrByte], src[kCbByte]);
+        const uint32_t level = t.gamma[y];
+        const auto pick = [&](uint8_t converted) {
+            return static_cast<uint8_t>(converted ^ ((converted ^ level) & grey));
+        };
+        Format::Store(dst, pick(c.r), pick(c.g), pick(c.b));
     }
 }
 
