@@ -106,32 +106,6 @@ inline constexpr uint32_t FalseColourMask(uint8_t y, uint8_t crByte, uint8_t cbB
     return 0u - ((kGreyKeys >> key) & 1u);
 }
 
-// The rule the key encodes, checked for every difference pair on both sides
-// of the luminance limit and for every luminance.
-constexpr bool FalseColourMaskFollowsRule() {
-    const auto rule = [](int32_t y, int32_t cr, int32_t cb) {
-        return y < kFalseColourLumaLimit &&
-               ((cr > kFalseColourDifference && cb < -kFalseColourDifference) ||
-                (cb > kFalseColourDifference && cr < -kFalseColourDifference));
-    };
-    const auto mask = [](int32_t y, int32_t cr, int32_t cb) {
-        return FalseColourMask(static_cast<uint8_t>(y), static_cast<uint8_t>(cr),
-                               static_cast<uint8_t>(cb));
-    };
-    for (int32_t y = kFalseColourLumaLimit - 1; y <= kFalseColourLumaLimit; ++y) {
-        for (int32_t cr = -128; cr < 128; ++cr) {
-            for (int32_t cb = -128; cb < 128; ++cb) {
-                if (mask(y, cr, cb) != (rule(y, cr, cb) ? ~0u : 0u)) return false;
-            }
-        }
-    }
-    for (int32_t y = 0; y < 256; ++y) {
-        if (mask(y, 16, -16) != (rule(y, 16, -16) ? ~0u : 0u)) return false;
-    }
-    return true;
-}
-static_assert(FalseColourMaskFollowsRule());
-
 // The Ycc RGB stages write false colour grey: every level is Y. A blend of
 // bits, which compilers keep free of branches (a conditional choice became one).
 inline constexpr Levels SuppressFalseColour(Levels levels, int32_t y, int32_t cr, int32_t cb) {
