@@ -70,6 +70,7 @@ struct Element {
     GstVideoInfo info{};
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     guint64 frames = 0;
+    bool negotiationReported = false;  // SetCaps posted the reason already
 };
 
 }  // namespace
@@ -345,6 +346,7 @@ GstCaps* Fixate(GstBaseSrc* src, GstCaps* caps) {
 
 gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
     Element& e = Impl(src);
+    e.negotiationReported = true;  // every failure below posts its own reason
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) {
         GST_ELEMENT_ERROR(src, CORE, NEGOTIATION, ("Unusable caps."),
@@ -407,7 +409,28 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
     }
     e.info = info;
     e.frameDuration = duration;
+    e.negotiationReported = false;
     return TRUE;
+}
+
+gboolean Negotiate(GstBaseSrc* src) {
+    Element& e = Impl(src);
+    e.negotiationReported = false;
+    if (GST_BASE_SRC_CLASS(gst_teko_src_parent_class)->negotiate(src)) return TRUE;
+    if (!e.negotiationReported) {
+        GstCaps* ours = gst_pad_query_caps(GST_BASE_SRC_PAD(src), nullptr);
+        GstCaps* theirs = gst_pad_peer_query_caps(GST_BASE_SRC_PAD(src), nullptr);
+        gchar* oursText = gst_caps_to_string(ours);
+        gchar* theirsText = theirs ? gst_caps_to_string(theirs) : g_strdup("(none)");
+        GST_ELEMENT_ERROR(src, CORE, NEGOTIATION,
+                          ("The camera cannot deliver any picture the next element accepts."),
+                          ("the camera offers %s; downstream accepts %s", oursText, theirsText));
+        g_free(oursText);
+        g_free(theirsText);
+        if (theirs) gst_caps_unref(theirs);
+        gst_caps_unref(ours);
+    }
+    return FALSE;
 }
 
 gboolean DecideAllocation(GstBaseSrc* src, GstQuery* query) {
@@ -639,6 +662,7 @@ static void gst_teko_src_class_init(GstTekoSrcClass* klass) {
     basesrc->stop = Stop;
     basesrc->fixate = Fixate;
     basesrc->set_caps = SetCaps;
+    basesrc->negotiate = Negotiate;
     basesrc->decide_allocation = DecideAllocation;
     basesrc->query = Query;
     basesrc->unlock = Unlock;
