@@ -9,24 +9,34 @@ namespace teko::gstsrc {
 
 namespace {
 
-// The library's driver state is process-wide: one session at a time.
-std::mutex gOwnerMutex;
-std::condition_variable gOwnerCv;
-bool gOwned = false;
+// The library's driver state is process-wide: one session at a time. Never
+// destroyed, because an abandoned worker may still release it while the
+// program exits.
+struct Owner {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool owned = false;
+};
+Owner& TheOwner() {
+    static Owner* const owner = new Owner;
+    return *owner;
+}
 
 bool ClaimLibrary(std::chrono::milliseconds wait) {
-    std::unique_lock lock(gOwnerMutex);
-    if (!gOwnerCv.wait_for(lock, wait, [] { return !gOwned; })) return false;
-    gOwned = true;
+    Owner& o = TheOwner();
+    std::unique_lock lock(o.mutex);
+    if (!o.cv.wait_for(lock, wait, [&] { return !o.owned; })) return false;
+    o.owned = true;
     return true;
 }
 
 void ReleaseLibrary() {
+    Owner& o = TheOwner();
     {
-        std::lock_guard lock(gOwnerMutex);
-        gOwned = false;
+        std::lock_guard lock(o.mutex);
+        o.owned = false;
     }
-    gOwnerCv.notify_all();
+    o.cv.notify_all();
 }
 
 std::string Hex(uint16_t port) {
@@ -282,8 +292,11 @@ Session::Result Session::Acquire(std::chrono::milliseconds timeout, Frame* frame
         streaming_ = true;
         cv_.notify_all();
     }
-    cv_.wait_for(lock, timeout, [&] { return flushing_ || quit_ || ready_ >= 0 || failed_; });
-    if (flushing_ || quit_) return Result::Flushing;
+    // A flush that starts and ends while this call waits still releases it.
+    const uint64_t flushes = flushes_;
+    const auto flushed = [&] { return flushing_ || quit_ || flushes_ != flushes; };
+    cv_.wait_for(lock, timeout, [&] { return flushed() || ready_ >= 0 || failed_; });
+    if (flushed()) return Result::Flushing;
     if (ready_ >= 0) {
         inUse_ = ready_;
         ready_ = -1;
@@ -309,6 +322,7 @@ void Session::SetFlushing(bool flushing) {
     flushing_ = flushing;
     quiet_.store(flushing || quit_, std::memory_order_release);
     if (flushing) {
+        ++flushes_;
         streaming_ = false;
         ready_ = -1;  // a prefetched frame would be stale after the flush
     }

@@ -153,6 +153,7 @@ class Session : public std::enable_shared_from_this<Session> {
     bool quit_ = false;
     bool detached_ = false;
     bool flushing_ = false;
+    uint64_t flushes_ = 0;    // flushes begun
     bool streaming_ = false;  // a consumer wants frames: capture one ahead
     bool configured_ = false;
     bool capturing_ = false;

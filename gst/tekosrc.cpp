@@ -3,6 +3,7 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -68,8 +69,9 @@ struct Element {
 
     // Streaming thread only.
     GstVideoInfo info{};
-    GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
-    guint64 frames = 0;
+    // Also read by the latency query on the application's thread.
+    std::atomic<GstClockTime> frameDuration{GST_CLOCK_TIME_NONE};
+    std::atomic<guint64> frames{0};
     bool negotiationReported = false;  // SetCaps posted the reason already
 };
 
@@ -309,7 +311,7 @@ gboolean Start(GstBaseSrc* src) {
                                   : PortName(session->port()) +
                                         (spec->parport.empty() ? "" : " (" + spec->parport + ")");
     e.session = std::move(session);
-    e.frames = 0;
+    e.frames.store(0, std::memory_order_relaxed);
     return TRUE;
 }
 
@@ -461,10 +463,11 @@ gboolean DecideAllocation(GstBaseSrc* src, GstQuery* query) {
 gboolean Query(GstBaseSrc* src, GstQuery* query) {
     Element& e = Impl(src);
     if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
-        if (!GST_CLOCK_TIME_IS_VALID(e.frameDuration)) return FALSE;
+        const GstClockTime frame = e.frameDuration.load(std::memory_order_relaxed);
+        if (!GST_CLOCK_TIME_IS_VALID(frame)) return FALSE;
         // A frame is timestamped when its transfer ends and handed on within
         // one frame time; one more may wait captured while the last is used.
-        gst_query_set_latency(query, TRUE, e.frameDuration, 2 * e.frameDuration);
+        gst_query_set_latency(query, TRUE, frame, 2 * frame);
         return TRUE;
     }
     return GST_BASE_SRC_CLASS(gst_teko_src_parent_class)->query(src, query);
@@ -552,13 +555,13 @@ GstFlowReturn Fill(GstPushSrc* pushsrc, GstBuffer* buffer) {
     GST_BUFFER_PTS(buffer) = CaptureTime(GST_ELEMENT(src), frame.captured);
     GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_DURATION(buffer) = e.frameDuration;
-    GST_BUFFER_OFFSET(buffer) = e.frames;
-    GST_BUFFER_OFFSET_END(buffer) = e.frames + 1;
-    ++e.frames;
+    const guint64 index = e.frames.fetch_add(1, std::memory_order_relaxed);
+    GST_BUFFER_OFFSET(buffer) = index;
+    GST_BUFFER_OFFSET_END(buffer) = index + 1;
     if (frame.incomplete) {
         GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_CORRUPTED);
         GST_ELEMENT_WARNING(src, RESOURCE, READ,
-                            ("Frame %" G_GUINT64_FORMAT " arrived incomplete.", e.frames - 1),
+                            ("Frame %" G_GUINT64_FORMAT " arrived incomplete.", index),
                             ("%s", frame.detail.c_str()));
     }
     return GST_FLOW_OK;
