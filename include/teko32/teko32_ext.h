@@ -42,6 +42,26 @@ TEKO32_API int TEKO32_CALL TekoSetAllocator(void*(TEKO32_CALL* allocZeroed)(void
                                             void(TEKO32_CALL* release)(void* context, void* block),
                                             void* context);
 
+/* What the captures since InitTeko did. CaptureFrameWait returns 1 also for a
+ * frame whose transfer ended early (a line that never came leaves the rest of
+ * the raw frame as it was); this tells such frames apart. */
+typedef struct TekoCaptureStatus {
+    uint32_t size;             /* set by the caller to sizeof(TekoCaptureStatus) */
+    uint32_t frames;           /* captures that returned 1 since InitTeko */
+    uint32_t incompleteFrames; /* of those, frames whose transfer ended early */
+    uint32_t linesExpected;    /* last capture: raw lines it should have read */
+    uint32_t linesRead;        /* last capture: raw lines that arrived complete */
+    uint32_t failures;         /* captures that returned 0 after a failed register write */
+    uint32_t lastFrameMs;      /* last capture: milliseconds from the call to its return */
+    char lastMessage[64];      /* the last failure text shown, "" if none */
+} TekoCaptureStatus;
+
+/* Fills *status. Returns 1, or 0 for NULL or a size other than
+ * sizeof(TekoCaptureStatus). Callable from any thread, also while the capture
+ * thread runs: the six counters are read together as one consistent set, taken
+ * between two captures; lastMessage is read whole on its own. */
+TEKO32_API int TEKO32_CALL TekoGetCaptureStatus(TekoCaptureStatus* status);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,6 +2,7 @@
 #include "api/driver_state.h"
 
 #include "capture/capture.h"
+#include "capture/capture_status.h"
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
@@ -59,6 +60,7 @@ void CCcdType::Reset() {
 
 void ResetLibraryForTesting() {
     capture::ResetForTesting();
+    capture::ResetCaptureStatus();
     pipeline::ResetForTesting();
     link::ResetForTesting();
     gDriver = DriverState{};

@@ -2,6 +2,7 @@
 // the work; no exception ever leaves them.
 #include "api/driver_state.h"
 #include "capture/capture.h"
+#include "capture/capture_status.h"
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
@@ -143,6 +144,10 @@ TEKO32_API int TEKO32_CALL TekoSetAllocator(void*(TEKO32_CALL* allocZeroed)(void
                                             void(TEKO32_CALL* release)(void* context, void* block),
                                             void* context) {
     return teko::platform::SetAllocator(allocZeroed, release, context) ? 1 : 0;
+}
+
+TEKO32_API int TEKO32_CALL TekoGetCaptureStatus(TekoCaptureStatus* status) {
+    return teko::capture::ReadCaptureStatus(status) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // Opening and closing the camera.
 #include "api/driver_state.h"
+#include "capture/capture_status.h"
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
@@ -16,6 +17,7 @@ constexpr int32_t kGammaAtOpen = 18;
 uint32_t InitTeko(const uint16_t* ports) {
     DriverState& driver = Driver();
     if (driver.openCount != 0) return TEKO32_INIT_RESULT;
+    capture::ResetCaptureStatus();
 
     pipeline::BuildGammaTable(kGammaAtOpen);
     pipeline::SetBuffersReady(false);

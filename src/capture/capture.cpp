@@ -3,6 +3,7 @@
 // control and the register writes it needs, and the filter run.
 #include "capture/capture.h"
 #include "api/driver_state.h"
+#include "capture/capture_status.h"
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
@@ -129,18 +130,25 @@ int32_t CaptureFrameWait(void* buffer) {
     if (actions.arm) ArmFrame();
 
     // A line that never came leaves old samples in the buffer; the frame is
-    // processed anyway.
+    // processed anyway, and the status tells how many lines arrived.
+    CaptureOutcome outcome;
+    const int32_t lines = pipeline::RawHeight();
+    int32_t linesRead = 0;
     if (pipeline::Settings().allLines != 0) {
-        link::ReadFrame(pipeline::RawWidth(), pipeline::RawHeight(), pipeline::RawFrameBuffer());
+        link::ReadFrame(pipeline::RawWidth(), lines, pipeline::RawFrameBuffer(), &linesRead);
     } else {
-        link::ReadFrameEveryThirdLine(pipeline::RawWidth(), pipeline::RawHeight(),
-                                      pipeline::RawFrameBuffer());
+        link::ReadFrameEveryThirdLine(pipeline::RawWidth(), lines, pipeline::RawFrameBuffer(),
+                                      &linesRead);
     }
+    outcome.linesExpected = static_cast<uint32_t>(lines);
+    outcome.linesRead = static_cast<uint32_t>(linesRead);
     driver.framePending = 0;
     const uint32_t transferEnd = platform::NowMs();
 
     if (const char* failure = UpdateCameraSettings()) {
         platform::ShowMessage(failure);
+        outcome.elapsedMs = platform::NowMs() - now;
+        RecordCapture(outcome);
         return 0;
     }
 
@@ -151,6 +159,9 @@ int32_t CaptureFrameWait(void* buffer) {
     driver.processingTime = platform::NowMs() - transferEnd;
     destination.Clear();
     driver.lastFrameEnd = platform::NowMs();
+    outcome.delivered = true;
+    outcome.elapsedMs = driver.lastFrameEnd - now;
+    RecordCapture(outcome);
     return 1;
 }
 

@@ -224,7 +224,9 @@ bool ReadLineKeepFirstOfThree(LinkState& st, int32_t lineBytes, uint8_t* dst,
 
 using LineRoutine = bool (*)(LinkState&, int32_t, uint8_t*, std::span<const uint8_t>);
 
-int32_t ReadFrameWith(LineRoutine readLine, int32_t lineBytes, int32_t lineCount, uint8_t* buffer) {
+int32_t ReadFrameWith(LineRoutine readLine, int32_t lineBytes, int32_t lineCount, uint8_t* buffer,
+                      int32_t* linesRead) {
+    if (linesRead != nullptr) *linesRead = 0;
     if (!HasPort() || buffer == nullptr || lineBytes < kMinLineBytes || lineBytes > kMaxLineBytes ||
         lineCount < 1) {
         return 0;
@@ -238,6 +240,7 @@ int32_t ReadFrameWith(LineRoutine readLine, int32_t lineBytes, int32_t lineCount
             line == 0 ? std::span<const uint8_t>{}
                       : std::span<const uint8_t>{dst - lineLength, lineLength};
         if (!readLine(st, lineBytes, dst, previous)) return 0;
+        if (linesRead != nullptr) *linesRead = line + 1;
     }
     EndFrame(st);
     return 1;
@@ -254,12 +257,13 @@ void StartFrame() {
     st.sampleCount = 0;
 }
 
-int32_t ReadFrame(int32_t lineBytes, int32_t lineCount, uint8_t* buffer) {
-    return ReadFrameWith(ReadLine, lineBytes, lineCount, buffer);
+int32_t ReadFrame(int32_t lineBytes, int32_t lineCount, uint8_t* buffer, int32_t* linesRead) {
+    return ReadFrameWith(ReadLine, lineBytes, lineCount, buffer, linesRead);
 }
 
-int32_t ReadFrameEveryThirdLine(int32_t lineBytes, int32_t lineCount, uint8_t* buffer) {
-    return ReadFrameWith(ReadLineKeepFirstOfThree, lineBytes, lineCount, buffer);
+int32_t ReadFrameEveryThirdLine(int32_t lineBytes, int32_t lineCount, uint8_t* buffer,
+                                int32_t* linesRead) {
+    return ReadFrameWith(ReadLineKeepFirstOfThree, lineBytes, lineCount, buffer, linesRead);
 }
 
 void SkipLines(int32_t count) {

@@ -109,9 +109,12 @@ void SetExtraLeadSample(int32_t flag);
 void StartFrame();
 // Read lineCount lines of lineBytes & ~3 bytes into buffer; 1 when all lines
 // arrived, 0 at the first line that timed out (or for arguments outside
-// lineBytes 4..4095, lineCount >= 1, or without a probed port).
-int32_t ReadFrame(int32_t lineBytes, int32_t lineCount, uint8_t* buffer);
-int32_t ReadFrameEveryThirdLine(int32_t lineBytes, int32_t lineCount, uint8_t* buffer);
+// lineBytes 4..4095, lineCount >= 1, or without a probed port). *linesRead
+// (when given) is the number of lines stored complete.
+int32_t ReadFrame(int32_t lineBytes, int32_t lineCount, uint8_t* buffer,
+                  int32_t* linesRead = nullptr);
+int32_t ReadFrameEveryThirdLine(int32_t lineBytes, int32_t lineCount, uint8_t* buffer,
+                                int32_t* linesRead = nullptr);
 void SkipLines(int32_t count);
 int32_t IsFrameReady();
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -69,9 +70,14 @@ void SetClock(ClockFn fn, void* context);
 // ---- Messages --------------------------------------------------------------
 inline constexpr const char* kMessageCaption = "NOTE";
 using MessageFn = void(TEKO32_CALL*)(void* context, const char* text, const char* caption);
-// Shows a failure message to the user with the caption "NOTE".
+// Shows a failure message to the user with the caption "NOTE", and keeps its
+// text as the last message shown.
 void ShowMessage(const char* text);
 void SetMessageHandler(MessageFn fn, void* context);
+// Copies the last message shown ("" when none since ClearLastMessage) into
+// `out`, cut to fit with its terminating zero. Safe from any thread.
+void CopyLastMessage(std::span<char> out);
+void ClearLastMessage();
 
 // ---- Memory ----------------------------------------------------------------
 using AllocFn = void*(TEKO32_CALL*)(void* context, size_t bytes);

@@ -1,7 +1,11 @@
 // Clock, message display, memory and the diagnostic log: each one call into
 // the installed function, which is the operating system's (os.h) unless a
 // caller replaced it through teko32_ext.h.
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/os.h"
@@ -22,6 +26,23 @@ struct Services {
 
 Services gServices;
 
+// The last message shown, written by whichever thread shows one and read by
+// the capture status on any other.
+struct LastMessage {
+    std::mutex mutex;
+    std::array<char, 64> text{};
+};
+LastMessage gLastMessage;
+
+void KeepLastMessage(const char* text) {
+    const std::lock_guard lock(gLastMessage.mutex);
+    std::array<char, 64>& kept = gLastMessage.text;
+    std::size_t length = 0;
+    for (; text != nullptr && length + 1 < kept.size() && text[length] != '\0'; ++length)
+        kept[length] = text[length];
+    kept[length] = '\0';
+}
+
 }  // namespace
 
 uint32_t NowMs() {
@@ -34,7 +55,21 @@ void SetClock(ClockFn fn, void* context) {
 }
 
 void ShowMessage(const char* text) {
+    KeepLastMessage(text);
     gServices.message(gServices.messageContext, text, kMessageCaption);
+}
+
+void CopyLastMessage(std::span<char> out) {
+    if (out.empty()) return;
+    const std::lock_guard lock(gLastMessage.mutex);
+    const std::array<char, 64>& kept = gLastMessage.text;
+    const std::size_t length = std::min(out.size() - 1, std::strlen(kept.data()));
+    std::copy_n(kept.begin(), length, out.begin());
+    out[length] = '\0';
+}
+
+void ClearLastMessage() {
+    KeepLastMessage("");
 }
 
 void SetMessageHandler(MessageFn fn, void* context) {
@@ -76,6 +111,7 @@ void ResetForTesting() {
     os::ResetPortBackends();
     SetPortIo(nullptr);
     gServices = Services{};
+    ClearLastMessage();
 }
 
 }  // namespace teko::platform

@@ -157,6 +157,30 @@ int SourceLine(const Row& row) {
     return row.allLines != 0 ? index : kThirdLine * index;
 }
 
+// Raw lines the row's capture stores complete (the frame being sized).
+uint32_t LinesRead(const Row& row) {
+    const int stored = teko::pipeline::RawHeight();
+    if (row.phase == Phase::Capture && row.faults.neverAcknowledge) return 0;
+    switch (row.line) {
+        case Line::None:
+            return static_cast<uint32_t>(stored);
+        case Line::First:
+            return 0;
+        case Line::Middle:
+            return static_cast<uint32_t>(stored / 2);
+        case Line::Last:
+            return static_cast<uint32_t>(stored - 1);
+    }
+    return 0;
+}
+
+TekoCaptureStatus CaptureStatus() {
+    TekoCaptureStatus status{};
+    status.size = sizeof status;
+    EXPECT_EQ(TekoGetCaptureStatus(&status), 1);
+    return status;
+}
+
 // Longest a call may poll: every register transfer at its limit, the exposure
 // wait, one line wait, and the polls of a whole healthy frame (the SPP samples
 // arrive on the status lines).
@@ -248,6 +272,20 @@ TEST_P(FaultMatrixTest, FailsSoundlyAndRecovers) {
     EXPECT_EQ(teko::api::Driver().framePending, 0);
     ExpectInterruptsBalanced();
 
+    // The status tells a short frame from a whole one, and a capture that
+    // reached the camera (the picture sized) from one refused before it.
+    const bool attempted = row.sized == 1;
+    const TekoCaptureStatus status = CaptureStatus();
+    const uint32_t expectedLines =
+        attempted ? static_cast<uint32_t>(teko::pipeline::RawHeight()) : 0;
+    const uint32_t linesRead = attempted ? LinesRead(row) : 0;
+    EXPECT_EQ(status.frames, attempted && row.captured == 1 ? 1u : 0u);
+    EXPECT_EQ(status.failures, attempted && row.captured == 0 ? 1u : 0u);
+    EXPECT_EQ(status.linesExpected, expectedLines);
+    EXPECT_EQ(status.linesRead, linesRead);
+    EXPECT_EQ(status.incompleteFrames, status.frames == 1 && linesRead < expectedLines ? 1u : 0u);
+    EXPECT_STREQ(status.lastMessage, row.message != nullptr ? row.message : "");
+
     // With the fault gone, a camera the probe found works again, and the
     // writes that failed are made.
     if (!row.present) return;
@@ -270,6 +308,11 @@ TEST_P(FaultMatrixTest, FailsSoundlyAndRecovers) {
     EXPECT_TRUE(shutterWritten);
     EXPECT_EQ(brightnessWritten, row.brightnessPending);
     ExpectInterruptsBalanced();
+    const TekoCaptureStatus recovered = CaptureStatus();
+    EXPECT_EQ(recovered.frames, status.frames + 1);
+    EXPECT_EQ(recovered.incompleteFrames, status.incompleteFrames);
+    EXPECT_EQ(recovered.linesRead, recovered.linesExpected);
+    EXPECT_EQ(recovered.linesExpected, static_cast<uint32_t>(teko::pipeline::RawHeight()));
 }
 
 std::string RowName(const ::testing::TestParamInfo<Row>& row) {

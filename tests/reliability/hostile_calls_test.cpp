@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -184,6 +185,16 @@ TEST_F(HostileCallsTest, NullPointersAreRefused) {
     EXPECT_EQ(SetupCaptureIsr(0, nullptr, nullptr, 0), 1);
     EXPECT_EQ(flag, 1);
 
+    EXPECT_EQ(TekoGetCaptureStatus(nullptr), 0);
+    for (const uint32_t size : {0u, uint32_t{sizeof(TekoCaptureStatus) - 1},
+                                uint32_t{sizeof(TekoCaptureStatus) + 1}, 0xFFFFFFFFu}) {
+        TekoCaptureStatus status{};
+        status.size = size;
+        status.frames = 77;
+        EXPECT_EQ(TekoGetCaptureStatus(&status), 0) << size;
+        EXPECT_EQ(status.frames, 77u) << "a refused call must not write";
+    }
+
     const TekoPortIo incomplete{};
     EXPECT_EQ(TekoSetPortIo(&incomplete), 0);
     EXPECT_EQ(TekoSetAllocator(
@@ -192,6 +203,40 @@ TEST_F(HostileCallsTest, NullPointersAreRefused) {
     // The refused tables changed nothing: the camera still answers.
     EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
     EXPECT_TRUE(messages.empty());
+}
+
+// The capture status counts from InitTeko, and times a capture from its call
+// to its return on the client's clock.
+TEST_F(HostileCallsTest, CaptureStatusCountsSinceInitTekoAndTimesTheLastCapture) {
+    std::atomic<uint32_t> ticks{1000};  // one millisecond per clock read
+    TekoSetClock(
+        [](void* context) -> uint32_t { return (*static_cast<std::atomic<uint32_t>*>(context))++; },
+        &ticks);
+    Open();
+    ASSERT_EQ(SizeAndCapture(0, 160, 120, kDepthRgb24), 1);
+    const uint32_t before = ticks.load();
+    ASSERT_EQ(Capture(160, 120, kDepthRgb24), 1);
+    const uint32_t after = ticks.load();
+
+    TekoCaptureStatus status{};
+    status.size = sizeof status;
+    ASSERT_EQ(TekoGetCaptureStatus(&status), 1);
+    EXPECT_EQ(status.frames, 2u);
+    EXPECT_EQ(status.incompleteFrames, 0u);
+    EXPECT_EQ(status.failures, 0u);
+    EXPECT_EQ(status.linesRead, status.linesExpected);
+    EXPECT_EQ(status.linesExpected, static_cast<uint32_t>(teko::pipeline::RawHeight()));
+    // The first clock read of the call and its last one.
+    EXPECT_EQ(status.lastFrameMs, after - 1 - before);
+    EXPECT_STREQ(status.lastMessage, "");
+
+    ASSERT_EQ(HaltTeko(0), 1);
+    Open();
+    ASSERT_EQ(TekoGetCaptureStatus(&status), 1);
+    EXPECT_EQ(status.frames, 0u);
+    EXPECT_EQ(status.linesExpected, 0u);
+    EXPECT_EQ(status.lastFrameMs, 0u);
+    TekoSetClock(nullptr, nullptr);
 }
 
 TEST_F(HostileCallsTest, CallsInTheWrongOrderAreRefusedWithoutPortAccess) {

@@ -31,5 +31,6 @@ int main(int argc, char** argv) {
     TekoSetClock(nullptr, nullptr);
     TekoSetMessageHandler(nullptr, nullptr);
     TekoSetAllocator(nullptr, nullptr, nullptr);
+    TekoGetCaptureStatus(nullptr);
     return 1;
 }
