@@ -256,14 +256,25 @@ void Session::Run() {
             std::lock_guard messageLock(messageMutex_);
             lastMessage_.clear();
         }
+        TekoCaptureStatus before{};
+        before.size = sizeof before;
+        TekoGetCaptureStatus(&before);
         const bool ok = CaptureFrameWait(target) == 1;
+        TekoCaptureStatus after{};
+        after.size = sizeof after;
+        TekoGetCaptureStatus(&after);
         const auto end = std::chrono::steady_clock::now();
         std::string said;
         {
             std::lock_guard messageLock(messageMutex_);
             said = lastMessage_;
         }
-        const bool incomplete = false;
+        // The library still returns 1 for a transfer that ended early.
+        const bool incomplete = ok && after.incompleteFrames != before.incompleteFrames;
+        if (incomplete) {
+            said = "the camera sent " + std::to_string(after.linesRead) + " of " +
+                   std::to_string(after.linesExpected) + " lines";
+        }
 
         lock.lock();
         capturing_ = false;
