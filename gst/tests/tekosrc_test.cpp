@@ -488,3 +488,27 @@ TEST(HangTest, FlushReleasesAWaitingCreateAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StreamTest, IncompleteFrameIsPushedCorruptedWithAWarning) {
+    Harness harness("video/x-raw,format=BGR,width=320,height=240,framerate=100/1");
+    teko::sim::Faults faults;
+    faults.lineNeverReady = 50;
+    harness.Camera()->SetFaults(faults);
+    GstBus* bus = gst_bus_new();
+    gst_element_set_bus(harness.src, bus);
+    gst_harness_play(harness.h);
+    GstBuffer* buffer = gst_harness_pull(harness.h);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_CORRUPTED));
+    gst_buffer_unref(buffer);
+    GstMessage* m = gst_bus_timed_pop_filtered(bus, 5 * GST_SECOND, GST_MESSAGE_WARNING);
+    EXPECT_NE(m, nullptr);
+    if (m) gst_message_unref(m);
+    gst_element_set_state(harness.src, GST_STATE_NULL);
+    gst_element_set_bus(harness.src, nullptr);
+    gst_object_unref(bus);
+}
+
+}  // namespace
