@@ -1,8 +1,6 @@
 // Clock, message display, memory and the diagnostic log: each one call into
 // the installed function, which is the operating system's (os.h) unless a
 // caller replaced it through teko32_ext.h.
-#include <cstdio>
-#include <string>
 
 #include "platform/os.h"
 #include "platform/platform.h"
@@ -65,11 +63,7 @@ bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context) {
 }
 
 void AppendFilterLogLine(std::string_view line) {
-    const std::string path = os::FilterLogPath();
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) return;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    os::AppendFilterLogLine(line);
 }
 
 void ResetForTesting() {
