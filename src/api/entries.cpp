@@ -1,5 +1,12 @@
 // The exported entries. Each is a thin C shell over the subsystem that does
 // the work; no exception ever leaves them.
+//
+// The entries that open, close, size or rebuild the pipeline hold it alone
+// while they work: a running capture thread is ended first (after its
+// capture), a capture on another thread is waited for, and from inside a
+// capture or a rebuild of the calling thread (a message handler) they refuse
+// with 0. The pipeline switches wait for a capture in progress but leave the
+// capture thread running. Settings entries take no hold.
 #include "api/driver_state.h"
 #include "capture/capture.h"
 #include "capture/capture_status.h"
@@ -10,6 +17,10 @@
 #include "teko32/teko32_ext.h"
 
 namespace {
+
+using teko::capture::ExclusivePipeline;
+constexpr auto kStopThread = ExclusivePipeline::CaptureThread::Stop;
+constexpr auto kKeepThread = ExclusivePipeline::CaptureThread::Keep;
 
 constexpr int32_t kBrightnessMax = 31;
 constexpr uint32_t kGammaMin = 6;
@@ -27,11 +38,13 @@ extern "C" {
 // ---- Connection ------------------------------------------------------------
 
 TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t* ports) {
-    return teko::api::InitTeko(ports);
+    const ExclusivePipeline pipeline(kStopThread);
+    return pipeline.Held() ? teko::api::InitTeko(ports) : 0;
 }
 
 TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t /*unused*/) {
-    return teko::api::HaltTeko();
+    const ExclusivePipeline pipeline(kStopThread);
+    return pipeline.Held() ? teko::api::HaltTeko() : 0;
 }
 
 // ---- Image settings ----------------------------------------------------------
@@ -106,18 +119,22 @@ TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t /*value*/) {
 // ---- Picture format ------------------------------------------------------------
 
 TEKO32_API void TEKO32_CALL InitFilterStack(int32_t zoom, int32_t allLines, int32_t sharpen) {
+    const ExclusivePipeline pipeline(kKeepThread);
     teko::pipeline::InitFilterStack(zoom, allLines, sharpen);
 }
 
 TEKO32_API int32_t TEKO32_CALL SetFrameSize(int32_t width, int32_t height, int32_t depth) {
-    return teko::pipeline::SetFrameSize(width, height, depth);
+    const ExclusivePipeline pipeline(kStopThread);
+    return pipeline.Held() ? teko::pipeline::SetFrameSize(width, height, depth) : 0;
 }
 
 TEKO32_API int32_t TEKO32_CALL EnableZoom(int32_t enable) {
-    return teko::pipeline::EnableZoom(enable);
+    const ExclusivePipeline pipeline(kStopThread);
+    return pipeline.Held() ? teko::pipeline::EnableZoom(enable) : 0;
 }
 
 TEKO32_API int32_t TEKO32_CALL SetRealizedFilter(int32_t filter) {
+    const ExclusivePipeline pipeline(kKeepThread);
     return teko::pipeline::SetRealizedFilter(filter);
 }
 

@@ -2,6 +2,10 @@
 // arming on demand and running free, the frame transfer, the exposure
 // control and the register writes it needs, and the filter run.
 #include "capture/capture.h"
+
+#include <atomic>
+#include <thread>
+
 #include "api/driver_state.h"
 #include "capture/capture_status.h"
 #include "link/link.h"
@@ -19,6 +23,15 @@ constexpr int32_t kModeEventWeight = 2;
 // The mode switches once the counter of switching events exceeds this.
 constexpr int32_t kModeSwitchLevel = 10;
 constexpr int32_t kStaleFrameLines = 240;
+
+// Who holds the pipeline. kWanted is set by a rebuild that waits for the
+// capture in progress; it keeps new captures out until the rebuild is done.
+constexpr uint32_t kFree = 0;
+constexpr uint32_t kCapturing = 1;
+constexpr uint32_t kWanted = 2;
+constexpr uint32_t kExclusive = 4;
+std::atomic<uint32_t> gHolder{kFree};
+thread_local bool tHoldsPipeline = false;
 
 constexpr const char* kShutterWriteFailed = "Set ShutterSpeed Fail!";
 constexpr const char* kBrightnessWriteFailed = "Set BrightNess Fail!";
@@ -115,7 +128,65 @@ void ArmFrame() {
 
 }  // namespace
 
+namespace detail {
+
+bool TryBeginCapture() {
+    // Looking first keeps a polling capture thread from writing the word.
+    if (gHolder.load(std::memory_order_relaxed) != kFree) return false;
+    uint32_t expected = kFree;
+    if (!gHolder.compare_exchange_strong(expected, kCapturing, std::memory_order_acquire,
+                                         std::memory_order_relaxed)) {
+        return false;
+    }
+    tHoldsPipeline = true;
+    return true;
+}
+
+void EndCapture() {
+    tHoldsPipeline = false;
+    // Clears only the capture's bit: a rebuild's kWanted stays.
+    gHolder.fetch_and(~kCapturing, std::memory_order_release);
+}
+
+void BeginExclusive() {
+    gHolder.fetch_or(kWanted, std::memory_order_relaxed);
+    for (;;) {
+        uint32_t expected = kWanted;
+        if (gHolder.compare_exchange_weak(expected, kExclusive, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+            break;
+        }
+        std::this_thread::yield();  // a capture is still in progress; it ends within a frame
+    }
+    tHoldsPipeline = true;
+}
+
+void EndExclusive() {
+    tHoldsPipeline = false;
+    gHolder.store(kFree, std::memory_order_release);
+}
+
+bool CallerHoldsPipeline() {
+    return tHoldsPipeline;
+}
+
+}  // namespace detail
+
+CaptureLease::CaptureLease() : held_(detail::TryBeginCapture()) {}
+
+void CaptureLease::Release() {
+    if (!held_) return;
+    held_ = false;
+    detail::EndCapture();
+}
+
 int32_t CaptureFrameWait(void* buffer) {
+    const CaptureLease lease;
+    if (!lease.Held()) return 0;
+    return CaptureFrameOwned(buffer);
+}
+
+int32_t CaptureFrameOwned(void* buffer) {
     if (buffer == nullptr || !pipeline::BuffersReady()) return 0;
     api::DriverState& driver = api::Driver();
 

@@ -90,7 +90,7 @@ bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context);
 
 // ---- Diagnostic log --------------------------------------------------------
 // Appends `line` (which carries its own newline) to the filter log file; a
-// file that cannot be opened is skipped silently.
+// file that cannot be opened, or is not safe to write, is skipped silently.
 void AppendFilterLogLine(std::string_view line);
 
 // ---- Processor -------------------------------------------------------------

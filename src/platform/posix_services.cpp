@@ -1,11 +1,8 @@
 // The services on platforms other than Windows: a steady millisecond clock,
-// messages on standard error, calloc, and the filter log in the temporary
-// directory (TEKO32_FILTER_LOG names another file).
+// messages on standard error and calloc (the filter log: posix_filter_log.cpp).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/os.h"
 
@@ -27,13 +24,6 @@ void* TEKO32_CALL AllocZeroed(void*, size_t bytes) {
 
 void TEKO32_CALL Release(void*, void* block) {
     std::free(block);
-}
-
-std::string FilterLogPath() {
-    if (const char* path = std::getenv("TEKO32_FILTER_LOG"); path && *path) return path;
-    std::error_code ec;
-    const auto dir = std::filesystem::temp_directory_path(ec);
-    return ((ec ? std::filesystem::path("/tmp") : dir) / "filter.log").string();
 }
 
 }  // namespace teko::platform::os

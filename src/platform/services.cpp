@@ -3,10 +3,8 @@
 // caller replaced it through teko32_ext.h.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <string>
 
 #include "platform/os.h"
 #include "platform/platform.h"
@@ -100,11 +98,7 @@ bool SetAllocator(AllocFn alloc, ReleaseFn release, void* context) {
 }
 
 void AppendFilterLogLine(std::string_view line) {
-    const std::string path = os::FilterLogPath();
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) return;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    os::AppendFilterLogLine(line);
 }
 
 void ResetForTesting() {

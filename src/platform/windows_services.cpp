@@ -4,6 +4,8 @@
 // After windows.h, which it builds on.
 #include <mmsystem.h>
 
+#include <cstdio>
+
 #include "platform/os.h"
 
 namespace teko::platform::os {
@@ -24,8 +26,11 @@ void TEKO32_CALL Release(void*, void* block) {
     LocalFree(block);
 }
 
-std::string FilterLogPath() {
-    return "c:\\filter.log";
+void AppendFilterLogLine(std::string_view line) {
+    std::FILE* file = std::fopen("c:\\filter.log", "a");
+    if (file == nullptr) return;
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
 }
 
 }  // namespace teko::platform::os
