@@ -13,8 +13,15 @@ constexpr bool kX86Build = true;
 #else
 constexpr bool kX86Build = false;
 #endif
+// The v4 kernels are built with AVX-512 only for 64-bit x86.
+#if defined(__x86_64__)
+constexpr bool kX86V4Build = true;
+#else
+constexpr bool kX86V4Build = false;
+#endif
 
 SimdLevel HighestSupported() {
+    if (kX86V4Build && platform::ProcessorHasX86V4()) return SimdLevel::X86V4;
     if (kX86Build && platform::ProcessorHasX86V3()) return SimdLevel::X86V3;
     if (kX86Build && platform::ProcessorHasX86V2()) return SimdLevel::X86V2;
     return SimdLevel::Portable;
@@ -36,6 +43,8 @@ const char* SimdLevelName(SimdLevel level) {
             return "x86-64-v2";
         case SimdLevel::X86V3:
             return "x86-64-v3";
+        case SimdLevel::X86V4:
+            return "x86-64-v4";
     }
     return "unknown";
 }

@@ -95,9 +95,14 @@ void AppendFilterLogLine(std::string_view line);
 
 // ---- Processor -------------------------------------------------------------
 // The x86-64 feature levels the image kernels are built for: v2 (SSE4.2,
-// SSSE3, POPCNT) and v3 (v2 with AVX2, BMI2, FMA). Both false on other processors.
+// SSSE3, POPCNT), v3 (v2 with AVX2, BMI2, FMA) and v4 (v3 with AVX-512 F, BW,
+// VL, DQ, CD), and the AVX-512 byte permutes (VBMI) that the v4 kernels use
+// where present. All false on other processors and when the operating system
+// does not save the wide registers.
 bool ProcessorHasX86V2();
 bool ProcessorHasX86V3();
+bool ProcessorHasX86V4();
+bool ProcessorHasAvx512Vbmi();
 
 // ---- Threads ---------------------------------------------------------------
 class Thread {

@@ -19,12 +19,30 @@ bool ProcessorHasX86V3() {
            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma");
 }
 
+bool ProcessorHasX86V4() {
+    __builtin_cpu_init();
+    return ProcessorHasX86V3() && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512cd");
+}
+
+bool ProcessorHasAvx512Vbmi() {
+    __builtin_cpu_init();
+    return ProcessorHasX86V4() && __builtin_cpu_supports("avx512vbmi");
+}
+
 #else
 
 bool ProcessorHasX86V2() {
     return false;
 }
 bool ProcessorHasX86V3() {
+    return false;
+}
+bool ProcessorHasX86V4() {
+    return false;
+}
+bool ProcessorHasAvx512Vbmi() {
     return false;
 }
 

@@ -14,7 +14,7 @@ const MosaicKernels kMosaicPortable = mosaic::kKernels;
 namespace {
 
 const MosaicKernels& Kernels() {
-    return LevelTables<MosaicKernels>{kMosaicPortable, kMosaicV2, kMosaicV3}.Active();
+    return LevelTables<MosaicKernels>{kMosaicPortable, kMosaicV2, kMosaicV3, kMosaicV4}.Active();
 }
 
 }  // namespace

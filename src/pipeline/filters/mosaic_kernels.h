@@ -44,10 +44,11 @@ struct MosaicKernels {
     void (*toYcInPlace)(const MosaicFrame& frame);
 };
 
-// mosaic.cpp, mosaic_v2.cpp and mosaic_v3.cpp.
+// mosaic.cpp and mosaic_v2.cpp to mosaic_v4.cpp.
 extern const MosaicKernels kMosaicPortable;
 extern const MosaicKernels kMosaicV2;
 extern const MosaicKernels kMosaicV3;
+extern const MosaicKernels kMosaicV4;
 
 namespace mosaic {
 namespace {

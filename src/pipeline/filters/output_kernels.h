@@ -39,10 +39,11 @@ struct OutputKernels {
     void (*ycToUyvy)(const OutputFrame& frame);
 };
 
-// output_ycc.cpp, output_v2.cpp and output_v3.cpp.
+// output_ycc.cpp and output_v2.cpp to output_v4.cpp.
 extern const OutputKernels kOutputPortable;
 extern const OutputKernels kOutputV2;
 extern const OutputKernels kOutputV3;
+extern const OutputKernels kOutputV4;
 
 namespace output {
 namespace {

@@ -31,7 +31,7 @@ inline void RunOutputStage(CFilter& stage, uint8_t*& current, int32_t inputBytes
                             colour.gamma.data(),
                             redFirst};
     const OutputKernels& kernels =
-        LevelTables<OutputKernels>{kOutputPortable, kOutputV2, kOutputV3}.Active();
+        LevelTables<OutputKernels>{kOutputPortable, kOutputV2, kOutputV3, kOutputV4}.Active();
     (kernels.*member)(frame);
     current = stage.workBuffer;
 }

@@ -17,7 +17,8 @@ namespace {
 using namespace filters;
 
 const ScalingKernels& Kernels() {
-    return LevelTables<ScalingKernels>{kScalingPortable, kScalingV2, kScalingV3}.Active();
+    return LevelTables<ScalingKernels>{kScalingPortable, kScalingV2, kScalingV3, kScalingV4}
+        .Active();
 }
 
 // Output pixel x samples the input at 25x / 32: between in[k] and in[k + 1]

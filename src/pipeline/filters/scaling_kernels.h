@@ -37,6 +37,7 @@ struct ScalingKernels {
 extern const ScalingKernels kScalingPortable;
 extern const ScalingKernels kScalingV2;
 extern const ScalingKernels kScalingV3;
+extern const ScalingKernels kScalingV4;
 
 namespace scaling_kernels {
 // Internal linkage: each level file keeps its own copy of every kernel.

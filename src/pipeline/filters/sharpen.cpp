@@ -10,7 +10,8 @@ const SharpenKernels kSharpenPortable = sharpen::kKernels;
 namespace {
 
 const SharpenKernels& Kernels() {
-    return LevelTables<SharpenKernels>{kSharpenPortable, kSharpenV2, kSharpenV3}.Active();
+    return LevelTables<SharpenKernels>{kSharpenPortable, kSharpenV2, kSharpenV3, kSharpenV4}
+        .Active();
 }
 
 SharpenFrame FrameOf(const CFilter& filter, const uint8_t* in, int32_t bytesPerPixel) {

@@ -42,10 +42,11 @@ struct SharpenKernels {
     void (*ycSharpen)(const SharpenFrame& frame);
 };
 
-// sharpen.cpp, sharpen_v2.cpp and sharpen_v3.cpp.
+// sharpen.cpp and sharpen_v2.cpp to sharpen_v4.cpp.
 extern const SharpenKernels kSharpenPortable;
 extern const SharpenKernels kSharpenV2;
 extern const SharpenKernels kSharpenV3;
+extern const SharpenKernels kSharpenV4;
 
 namespace sharpen {
 namespace {
