@@ -4,8 +4,12 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace teko::sim {
 namespace {
@@ -180,14 +184,35 @@ std::optional<SceneImage> LoadPng(const std::string& path, std::string* error) {
         png_image_free(&png);
         return std::nullopt;
     };
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return fail(png.message);
+    // The file's own trouble first: libpng would only say "Read Error".
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::array<unsigned char, 8> signature{};
+    const std::size_t got = std::fread(signature.data(), 1, signature.size(), file.get());
+    if (got == 0) {
+        if (error)
+            *error = path + ": " + (std::ferror(file.get()) ? std::strerror(errno) : "empty file");
+        return std::nullopt;
+    }
+    if (got < signature.size() || png_sig_cmp(signature.data(), 0, signature.size()) != 0) {
+        if (error) *error = path + ": not a PNG file";
+        return std::nullopt;
+    }
+    file.reset();
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        return fail(std::string("broken PNG file (") + png.message + ")");
+    }
     png.format = PNG_FORMAT_RGB;
     if (png.width == 0 || png.height == 0 || png.width > 1u << 14 || png.height > 1u << 14)
         return fail("unsupported picture size");
     SceneImage image{static_cast<int>(png.width), static_cast<int>(png.height), {}};
     image.rgb.resize(PNG_IMAGE_SIZE(png));
     if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr))
-        return fail(png.message);
+        return fail(std::string("broken PNG file (") + png.message + ")");
     png_image_free(&png);
     return image;
 }

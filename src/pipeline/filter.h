@@ -21,7 +21,8 @@ struct FrameSize {
 // Some filters read just past the image they are given: the in-place mosaic
 // conversion two samples after the raw frame, the stretch one pixel after its
 // input's last row, the packed YUV stage one pixel after an odd-width row.
-// The spare bytes keep those reads inside the allocation.
+// The spare bytes keep those reads inside the allocation; while a frame runs
+// through the stack they repeat the image's last pixel (RunFilterStack).
 inline constexpr std::size_t kBufferSlack = 64;
 
 class CFilter {

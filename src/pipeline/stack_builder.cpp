@@ -1,6 +1,8 @@
 // The filter stack builder: chooses the filters for the current pipeline
 // settings, creates them in processing order, and runs a frame through them.
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 #include "pipeline/filters/filters.h"
 #include "pipeline/pipeline.h"
@@ -191,12 +193,56 @@ void SetOutputDestination(uint8_t* buffer) {
     if (CFilter* stage = OutputStage(); stage != nullptr) stage->SetWorkBuffer(buffer);
 }
 
+namespace {
+
+// Raw samples come in pairs of the two kinds of a mosaic row; the in-place
+// conversion's pixels are two bytes too.
+constexpr std::size_t kRawPixelBytes = 2;
+
+// Repeats an image's last pixel in the spare bytes after it. Some filters read
+// just past the image they are given (the in-place conversion two samples
+// after the raw frame, the stretch one pixel after its input's last row, the
+// packed YUV stage one pixel after an odd-width last row); they then see the
+// edge continued, so the picture's last pixel ends like its neighbours
+// instead of being blended with zeros.
+void RepeatLastPixel(uint8_t* image, std::size_t bytes, std::size_t pixelBytes) {
+    if (image == nullptr || pixelBytes == 0 || pixelBytes > kBufferSlack || bytes < pixelBytes) {
+        return;
+    }
+    std::memcpy(image + bytes, image + bytes - pixelBytes, pixelBytes);
+}
+
+void RepeatLastRawPixel() {
+    RepeatLastPixel(RawFrameBuffer(),
+                    static_cast<std::size_t>(RawWidth()) * static_cast<std::size_t>(RawHeight()),
+                    kRawPixelBytes);
+}
+
+// After a filter has run: its output, in its work buffer or (for the
+// in-place conversion) in the raw frame buffer.
+void RepeatLastOutputPixel(const CFilter& filter, const uint8_t* current) {
+    const int32_t bytes = filter.GetWorkBufferSize();
+    const int64_t pixels = int64_t{filter.outputWidth} * filter.outputHeight;
+    if (filter.workBuffer != nullptr && bytes > 0 && pixels > 0) {
+        RepeatLastPixel(filter.workBuffer, static_cast<std::size_t>(bytes),
+                        static_cast<std::size_t>(bytes / pixels));
+    } else if (current == RawFrameBuffer()) {
+        RepeatLastRawPixel();
+    }
+}
+
+}  // namespace
+
 void RunFilterStack() {
     uint8_t* current = RawFrameBuffer();
     if (current == nullptr) return;  // no sized stack with buffers
+    RepeatLastRawPixel();
     const int32_t count = GetFilterCount();
-    for (int32_t i = 0; i < count; ++i)
-        GetFilter(i)->Process(current);
+    for (int32_t i = 0; i < count; ++i) {
+        CFilter* filter = GetFilter(i);
+        filter->Process(current);
+        if (i + 1 < count) RepeatLastOutputPixel(*filter, current);
+    }
 }
 
 int32_t SetRealizedFilter(int32_t filter) {

@@ -12,6 +12,7 @@
 // never used costs nothing and prints nothing.
 //
 // Threads: like the library, this expects one thread at a time on the port.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -124,16 +125,26 @@ class Resolver {
         return nullptr;
     }
 
-    bool DirectPermitted(uint16_t base) {
-        if (!sys::HasPortInstructions()) return false;
-        return sys::Sys().ioperm(base, kStandardSpan, 1) == 0 &&
-               sys::Sys().ioperm(base + kEcrOffset, 1, 1) == 0;
+    // 0 when ioperm granted the port, else the errno of the refusal.
+    int DirectRefusal(uint16_t base) {
+        if (sys::Sys().ioperm(base, kStandardSpan, 1) == 0 &&
+            sys::Sys().ioperm(base + kEcrOffset, 1, 1) == 0) {
+            return 0;
+        }
+        return errno != 0 ? errno : EPERM;
     }
 
-    std::string NoPermission(uint16_t base) {
+    // Without root, EPERM is a missing privilege; as root (a container, a
+    // locked-down kernel) or with another error, the system itself refuses.
+    std::string NoPermission(uint16_t base, int refusal) {
         const Parport* p = ParportAt(base);
-        return "no permission for port " + Hex(base) + ": run as root, or use " +
-               (p ? p->device : std::string("/dev/parport0"));
+        const std::string device = p ? p->device : std::string("/dev/parport0");
+        if (refusal == EPERM && !sys::Sys().runsAsRoot()) {
+            return "no permission for port " + Hex(base) + ": run as root, or use " + device;
+        }
+        return "the system refused direct port access (no permission, or the kernel forbids it "
+               "here); use " +
+               device;
     }
 
     Window Resolve(uint16_t base) {
@@ -156,13 +167,14 @@ class Resolver {
             why = device_ + " is not the port at " + Hex(base);
         }
         if (tryDirect) {
-            if (DirectPermitted(base)) {
+            const int refusal = sys::HasPortInstructions() ? DirectRefusal(base) : -1;
+            if (refusal == 0) {
                 w.kind = Kind::Direct;
                 return w;
             }
             if (!why.empty()) why += "; ";
-            why += sys::HasPortInstructions() ? NoPermission(base)
-                                              : "this processor has no port instructions";
+            why += refusal > 0 ? NoPermission(base, refusal)
+                               : "this processor has no port instructions";
         }
         if (choice_ != PortBackend::Empty) {
             std::fprintf(stderr, "teko32: port %s reads as empty: %s\n", Hex(base).c_str(),
@@ -283,10 +295,16 @@ bool SelectPortBackend(PortBackend backend, const char* device, std::string* why
         for (const Parport& p : gResolver.Parports()) {
             if (p.device == name) deviceBase = p.base;
         }
-        if (deviceBase == 0) return refuse("cannot tell the port address of " + name);
         std::string why;
         opened = PpdevPort::Open(name, &why);
+        // A missing file or one that is no parport device fails to open or to
+        // be claimed: that is the reason to give.
         if (!opened) return refuse(why);
+        if (deviceBase == 0) {
+            return refuse(name +
+                          " is a parport device, but the kernel lists no port address for "
+                          "it under /proc/sys/dev/parport");
+        }
     }
     gResolver.Select(backend, backend == PortBackend::Ppdev ? name : std::string(),
                      std::move(opened), deviceBase);

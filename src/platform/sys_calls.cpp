@@ -79,12 +79,17 @@ void Insl(uint16_t, uint32_t* dst, std::size_t count) {
 }
 #endif
 
+bool RunsAsRoot() {
+    return ::geteuid() == 0;
+}
+
 SysCalls gSys = KernelSysCalls();
 
 }  // namespace
 
 SysCalls KernelSysCalls() {
-    return SysCalls{Open, Close, Ioctl, Read, Ioperm, Inb, Outb, Inw, Inl, Insl, ReadText};
+    return SysCalls{Open, Close, Ioctl, Read, Ioperm,   Inb,
+                    Outb, Inw,   Inl,   Insl, ReadText, RunsAsRoot};
 }
 
 const SysCalls& Sys() {

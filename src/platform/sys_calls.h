@@ -24,6 +24,9 @@ struct SysCalls {
     // The whole of a small text file (the parport entries under /proc); false
     // when it cannot be read.
     bool (*readText)(const char* path, std::string* text);
+    // True when the process runs as root (effective user 0): a refused ioperm
+    // then means the kernel forbids port access, not a missing privilege.
+    bool (*runsAsRoot)();
 };
 
 // The table in use: the kernel's, unless a test installed its own.

@@ -37,6 +37,7 @@ struct FakeKernel {
     std::map<std::string, std::string> files;  // /proc entries
     int openErrno = 0;                         // nonzero: open fails with it
     bool iopermAllowed = false;
+    bool root = false;
     unsigned modes = kModesWithEpp;
     uint8_t data = 0x11, status = 0x78, control = 0xC4;  // what the registers read
     uint8_t nextEppByte = 0x40;
@@ -123,6 +124,7 @@ teko::platform::sys::SysCalls FakeCalls() {
         *text = it->second;
         return true;
     };
+    calls.runsAsRoot = [] { return gFake->root; };
     return calls;
 }
 
@@ -233,6 +235,17 @@ TEST_F(PortBackendTest, EmptyPortReportsOncePerBase) {
     EXPECT_EQ(TakeLog(), (Log{"ioperm 0x378 5", "ioperm 0x278 5"}));
 }
 
+// As root a refused ioperm is the system's refusal (a container, a locked-down
+// kernel), not a missing privilege; so is any error other than EPERM.
+TEST_F(PortBackendTest, RefusalAsRootIsTheSystemsNotAMissingPrivilege) {
+    kernel.root = true;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::In8(0x379), 0xFF);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "teko32: port 0x378 reads as empty: the system refused direct port access (no "
+              "permission, or the kernel forbids it here); use /dev/parport0\n");
+}
+
 TEST_F(PortBackendTest, SelectedBackends) {
     AddParport0();
     std::string why;
@@ -256,7 +269,12 @@ TEST_F(PortBackendTest, SelectedBackends) {
 
     // A named device is opened at once and serves its own base only.
     EXPECT_FALSE(platform::SelectPortBackend(platform::PortBackend::Ppdev, "/dev/parport1", &why));
-    EXPECT_EQ(why, "cannot tell the port address of /dev/parport1");
+    EXPECT_EQ(why,
+              "/dev/parport1 is a parport device, but the kernel lists no port address for it "
+              "under /proc/sys/dev/parport");
+    kernel.openErrno = ENOENT;
+    EXPECT_FALSE(platform::SelectPortBackend(platform::PortBackend::Ppdev, "/dev/nothing", &why));
+    EXPECT_EQ(why, "/dev/nothing: cannot open: No such file or directory");
     kernel.openErrno = EBUSY;
     EXPECT_FALSE(platform::SelectPortBackend(platform::PortBackend::Ppdev, "/dev/parport0", &why));
     EXPECT_EQ(why.rfind("/dev/parport0: cannot open: ", 0), 0u) << why;

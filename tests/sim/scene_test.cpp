@@ -158,14 +158,25 @@ TEST_F(SimSceneTest, SceneFiles) {
     VirtualCamera& cam = Attach();
     const auto dir = std::filesystem::temp_directory_path();
     std::string error;
-    EXPECT_FALSE(cam.LoadScenePng((dir / "teko-sim-missing.png").string(), &error));
-    EXPECT_NE(error.find("teko-sim-missing.png"), std::string::npos);
+    const auto missing = (dir / "teko-sim-missing.png").string();
+    EXPECT_FALSE(cam.LoadScenePng(missing, &error));
+    EXPECT_EQ(error, missing + ": No such file or directory");
 
+    // Each says what is wrong with the file, once.
     const auto text = dir / "teko-sim-not-a-png.png";
+    const auto empty = dir / "teko-sim-empty.png";
+    const auto cut = dir / "teko-sim-cut.png";
     std::ofstream(text) << "not a picture";
-    error.clear();
+    std::ofstream{empty};
+    std::ofstream(cut, std::ios::binary) << "\x89PNG\r\n\x1a\n\0\0";
     EXPECT_FALSE(cam.LoadScenePng(text.string(), &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, text.string() + ": not a PNG file");
+    EXPECT_FALSE(cam.LoadScenePng(empty.string(), &error));
+    EXPECT_EQ(error, empty.string() + ": empty file");
+    EXPECT_FALSE(cam.LoadScenePng(cut.string(), &error));
+    EXPECT_EQ(error.rfind(cut.string() + ": broken PNG file (", 0), 0u) << error;
+    for (const auto& file : {text, empty, cut})
+        std::filesystem::remove(file);
     EXPECT_EQ(cam.Scene().width, BuiltInLayout::kWidth);  // unchanged
 
     // A 2x1 picture: left half red, right half blue.
