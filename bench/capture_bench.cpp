@@ -6,6 +6,7 @@
 // share of the frame is largest, and the hold alone.
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,24 +20,26 @@ namespace {
 constexpr int32_t kWidth = 640;
 constexpr int32_t kHeight = 480;
 constexpr int32_t kDepth = 24;
-constexpr std::size_t kRowSize = (3 * kWidth + 3) & ~3;
 
 void TEKO32_CALL IgnoreMessage(void*, const char*, const char*) {}
 
-void CaptureFrames(benchmark::State& state, bool epp) {
-    teko::sim::CameraConfig config;
-    config.port.epp = epp;
+// Opens the camera, sizes the picture and captures frames through `capture`
+// for as long as the benchmark runs.
+void CaptureWith(benchmark::State& state, const teko::sim::CameraConfig& config, int32_t zoom,
+                 int32_t width, int32_t height, int32_t (*capture)(void*)) {
     teko::sim::VirtualCamera camera(config);
     camera.Install();
     TekoSetMessageHandler(IgnoreMessage, nullptr);
     const uint16_t ports[] = {config.base, 0};
     InitTeko(ports);
-    if (SetFrameSize(kWidth, kHeight, kDepth) != 1) {
+    InitFilterStack(zoom, 1, 1);
+    if (SetFrameSize(width, height, kDepth) != 1) {
         state.SkipWithError("SetFrameSize failed");
     }
-    std::vector<uint8_t> frame(kRowSize * kHeight);
+    std::vector<uint8_t> frame(static_cast<std::size_t>((3 * width + 3) & ~3) *
+                               static_cast<std::size_t>(height));
     for (auto _ : state) {
-        if (CaptureFrameWait(frame.data()) != 1) {
+        if (capture(frame.data()) != 1) {
             state.SkipWithError("capture failed");
             break;
         }
@@ -47,6 +50,12 @@ void CaptureFrames(benchmark::State& state, bool epp) {
     HaltTeko(0);
     TekoSetPortIo(nullptr);
     TekoSetMessageHandler(nullptr, nullptr);
+}
+
+void CaptureFrames(benchmark::State& state, bool epp) {
+    teko::sim::CameraConfig config;
+    config.port.epp = epp;
+    CaptureWith(state, config, 1, kWidth, kHeight, CaptureFrameWait);
 }
 
 void BM_Capture640x480Rgb24Epp(benchmark::State& state) {
@@ -63,28 +72,7 @@ constexpr int32_t kSmallWidth = 64;
 constexpr int32_t kSmallHeight = 48;
 
 void CaptureSmallFrames(benchmark::State& state, int32_t (*capture)(void*)) {
-    teko::sim::VirtualCamera camera;
-    camera.Install();
-    TekoSetMessageHandler(IgnoreMessage, nullptr);
-    const uint16_t ports[] = {camera.config().base, 0};
-    InitTeko(ports);
-    InitFilterStack(0, 1, 1);
-    if (SetFrameSize(kSmallWidth, kSmallHeight, kDepth) != 1) {
-        state.SkipWithError("SetFrameSize failed");
-    }
-    std::vector<uint8_t> frame(std::size_t{3} * kSmallWidth * kSmallHeight);
-    for (auto _ : state) {
-        if (capture(frame.data()) != 1) {
-            state.SkipWithError("capture failed");
-            break;
-        }
-        benchmark::DoNotOptimize(frame.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations());
-    HaltTeko(0);
-    TekoSetPortIo(nullptr);
-    TekoSetMessageHandler(nullptr, nullptr);
+    CaptureWith(state, teko::sim::CameraConfig{}, 0, kSmallWidth, kSmallHeight, capture);
 }
 
 // The entry, which holds the pipeline for the capture.

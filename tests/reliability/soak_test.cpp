@@ -21,23 +21,14 @@
 #include <vector>
 
 #include "support/library_fixture.h"
+#include "support/sanitizer.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using teko::testing::kSanitized;
 
 constexpr int kFrames = 10'000;
 constexpr int kSanitizedFrames = 1'500;

@@ -1,0 +1,19 @@
+// Whether this test program runs under AddressSanitizer or ThreadSanitizer,
+// where long runs are shortened.
+#pragma once
+
+namespace teko::testing {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
+}  // namespace teko::testing
