@@ -22,17 +22,30 @@ constexpr uint16_t kFrameWanted = 0;
 std::atomic<bool> gThreadRunning{false};
 std::atomic<void*> gCaptureBuffer{nullptr};
 std::atomic<uint16_t*> gFrameFlag{nullptr};
-// Started and joined only with gControl held.
-platform::Thread gCaptureThread;
 // Serialises what starts or ends the thread and the rebuilds of the
 // pipeline. Never taken by a capture, nor by a thread that holds the pipeline.
-std::mutex gControl;
+// Never destroyed, like the thread's handle below: a client thread may still
+// be inside an entry (closing the camera) while the process ends.
+std::mutex& Control() {
+    static auto* const control = new std::mutex;
+    return *control;
+}
+// Started and joined only with Control() held.
+platform::Thread& CaptureThread() {
+    static auto* const thread = new platform::Thread;
+    return *thread;
+}
 // When the library is unloaded (or the process ends) with the thread still
 // running, the thread is told to stop before it is waited for.
 struct StopAtUnload {
+    StopAtUnload() {
+        Control();
+        CaptureThread();
+    }
     ~StopAtUnload() {
+        const std::lock_guard lock(Control());
         gThreadRunning.store(false, std::memory_order_release);
-        gCaptureThread.Join();
+        CaptureThread().Join();
     }
 } gStopAtUnload;
 // Set on the capture thread, where a message handler may ask for a stop.
@@ -76,10 +89,10 @@ bool CallerCannotWait() {
 }
 
 // Ends a running thread after the capture it is in, and releases its handle.
-// Called with gControl held, from a thread that can wait.
+// Called with Control() held, from a thread that can wait.
 void StopAndJoinThread() {
     gThreadRunning.store(false, std::memory_order_release);
-    gCaptureThread.Join();
+    CaptureThread().Join();
 }
 
 }  // namespace
@@ -91,7 +104,7 @@ ExclusivePipeline::ExclusivePipeline(CaptureThread thread) {
         held_ = thread == CaptureThread::Keep;
         return;
     }
-    gControl.lock();
+    Control().lock();
     if (thread == CaptureThread::Stop) {
         StopAndJoinThread();
         gCaptureBuffer.store(nullptr, std::memory_order_release);
@@ -103,7 +116,7 @@ ExclusivePipeline::ExclusivePipeline(CaptureThread thread) {
 ExclusivePipeline::~ExclusivePipeline() {
     if (!acquired_) return;
     detail::EndExclusive();
-    gControl.unlock();
+    Control().unlock();
 }
 
 int32_t SetupCaptureIsr(void* buffer, uint16_t* flagWord) {
@@ -113,7 +126,7 @@ int32_t SetupCaptureIsr(void* buffer, uint16_t* flagWord) {
             // released by the next request from a thread that can wait.
             gThreadRunning.store(false, std::memory_order_release);
         } else {
-            const std::lock_guard lock(gControl);
+            const std::lock_guard lock(Control());
             StopAndJoinThread();
         }
         gCaptureBuffer.store(nullptr, std::memory_order_release);
@@ -123,19 +136,19 @@ int32_t SetupCaptureIsr(void* buffer, uint16_t* flagWord) {
     if (!IsUsableFlagWord(flagWord)) return 0;
     if (CallerCannotWait()) return 0;  // a thread cannot wait for itself to end
 
-    const std::lock_guard lock(gControl);
+    const std::lock_guard lock(Control());
     // Two threads must never capture at once: a thread already running ends first.
     StopAndJoinThread();
     gCaptureBuffer.store(buffer, std::memory_order_release);
     gThreadRunning.store(true, std::memory_order_release);
     gFrameFlag.store(flagWord, std::memory_order_release);
     // On failure the request stays recorded until the next stop request.
-    return gCaptureThread.Start(CaptureThreadProc, nullptr) ? 1 : 0;
+    return CaptureThread().Start(CaptureThreadProc, nullptr) ? 1 : 0;
 }
 
 void ResetForTesting() {
     {
-        const std::lock_guard lock(gControl);
+        const std::lock_guard lock(Control());
         StopAndJoinThread();
     }
     gCaptureBuffer.store(nullptr, std::memory_order_relaxed);
