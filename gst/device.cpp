@@ -39,15 +39,15 @@ std::optional<int> ParportAt(uint16_t base) {
 
 }  // namespace
 
-std::optional<DeviceSpec> ParseDevice(std::string_view text, std::string* error) {
-    DeviceSpec spec;
+std::optional<DeviceChoice> ParseDevice(std::string_view text, std::string* error) {
+    DeviceChoice choice;
     if (text.empty() || text == "auto") {
-        spec.ports.assign(std::begin(kUsualPorts), std::end(kUsualPorts));
-        return spec;
+        choice.ports.assign(std::begin(kUsualPorts), std::end(kUsualPorts));
+        return choice;
     }
     if (text == "virtual") {
-        spec.kind = DeviceSpec::Kind::Virtual;
-        return spec;
+        choice.kind = DeviceChoice::Kind::Virtual;
+        return choice;
     }
     constexpr std::string_view kParport = "/dev/parport";
     if (text.starts_with(kParport)) {
@@ -65,9 +65,9 @@ std::optional<DeviceSpec> ParseDevice(std::string_view text, std::string* error)
                      " (are the parport_pc and ppdev modules loaded?)";
             return std::nullopt;
         }
-        spec.ports = {*base};
-        spec.parport = std::string(text);
-        return spec;
+        choice.ports = {*base};
+        choice.parport = std::string(text);
+        return choice;
     }
     std::string_view digits = text;
     if (digits.starts_with("0x") || digits.starts_with("0X")) digits.remove_prefix(2);
@@ -79,8 +79,8 @@ std::optional<DeviceSpec> ParseDevice(std::string_view text, std::string* error)
                  "' (auto, virtual, a port address such as 0x378, or /dev/parport0)";
         return std::nullopt;
     }
-    spec.ports = {static_cast<uint16_t>(value)};
-    return spec;
+    choice.ports = {static_cast<uint16_t>(value)};
+    return choice;
 }
 
 std::string PortAccessProblem(uint16_t base) {

@@ -10,7 +10,7 @@
 
 namespace teko::gstsrc {
 
-struct DeviceSpec {
+struct DeviceChoice {
     enum class Kind { Virtual, Ports };
     Kind kind = Kind::Ports;
     std::vector<uint16_t> ports;  // bases to try in order
@@ -22,7 +22,7 @@ inline constexpr uint16_t kUsualPorts[] = {0x378, 0x278, 0x3BC};
 
 // "auto", "virtual", a port address ("0x378", "378" is hexadecimal too) or a
 // parport device ("/dev/parport0"). nullopt with the reason in *error.
-std::optional<DeviceSpec> ParseDevice(std::string_view text, std::string* error);
+std::optional<DeviceChoice> ParseDevice(std::string_view text, std::string* error);
 
 // Why this process cannot reach the port at `base`, or "" when it can as far
 // as can be told before opening: through the kernel's parport device at that

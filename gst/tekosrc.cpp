@@ -250,14 +250,14 @@ gboolean Start(GstBaseSrc* src) {
         sceneFile = e.scene;
     }
     std::string error;
-    const auto spec = ParseDevice(device, &error);
-    if (!spec) {
+    const auto choice = ParseDevice(device, &error);
+    if (!choice) {
         GST_ELEMENT_ERROR(src, RESOURCE, NOT_FOUND, ("No camera device \"%s\".", device.c_str()),
                           ("%s", error.c_str()));
         return FALSE;
     }
     std::optional<teko::sim::SceneImage> scene;
-    if (spec->kind == DeviceSpec::Kind::Virtual) {
+    if (choice->kind == DeviceChoice::Kind::Virtual) {
         if (!sceneFile.empty()) {
             scene = teko::sim::LoadPng(sceneFile, &error);
             if (!scene) {
@@ -270,7 +270,7 @@ gboolean Start(GstBaseSrc* src) {
         std::lock_guard lock(e.lock);
         request.camera = CameraLocked(e);
     } else {
-        request.ports = spec->ports;
+        request.ports = choice->ports;
     }
 
     OpenFailure failure;
@@ -307,9 +307,10 @@ gboolean Start(GstBaseSrc* src) {
                             (nullptr));
     });
     std::lock_guard lock(e.lock);
-    e.deviceName = request.camera ? std::string("virtual camera")
-                                  : PortName(session->port()) +
-                                        (spec->parport.empty() ? "" : " (" + spec->parport + ")");
+    e.deviceName = request.camera
+                       ? std::string("virtual camera")
+                       : PortName(session->port()) +
+                             (choice->parport.empty() ? "" : " (" + choice->parport + ")");
     e.session = std::move(session);
     e.frames.store(0, std::memory_order_relaxed);
     return TRUE;

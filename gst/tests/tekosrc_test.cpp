@@ -93,6 +93,13 @@ struct Harness {
     std::shared_ptr<teko::sim::VirtualCamera> Camera() const {
         return teko::gstsrc::VirtualCameraOf(src);
     }
+    // Pulls one buffer and drops it; false when none came.
+    bool PullOne() const {
+        GstBuffer* buffer = gst_harness_pull(h);
+        if (buffer == nullptr) return false;
+        gst_buffer_unref(buffer);
+        return true;
+    }
 };
 
 std::vector<uint8_t> Bytes(GstBuffer* buffer) {
@@ -210,9 +217,7 @@ TEST(CapsTest, SixteenBitFormatHasBlueInTheLowFiveBits) {
 TEST(CapsTest, FixationPrefersBgrAndTheLargestPicture) {
     Harness harness("video/x-raw,format={UYVY,BGR,RGB15},width=[1,400],height=[1,300]");
     gst_harness_play(harness.h);
-    GstBuffer* buffer = gst_harness_pull(harness.h);
-    ASSERT_NE(buffer, nullptr);
-    gst_buffer_unref(buffer);
+    ASSERT_TRUE(harness.PullOne());
     const GstVideoInfo info = InfoOf(harness.h);
     EXPECT_EQ(GST_VIDEO_INFO_FORMAT(&info), GST_VIDEO_FORMAT_BGR);
     EXPECT_EQ(GST_VIDEO_INFO_WIDTH(&info), 400);
@@ -273,9 +278,7 @@ TEST(StreamTest, NumBuffersGivesExactlyThatManyThenEos) {
 TEST(StreamTest, LatencyIsLiveWithOneFrameMinimum) {
     Harness harness("video/x-raw,format=BGR,width=320,height=240,framerate=25/1");
     gst_harness_play(harness.h);
-    GstBuffer* buffer = gst_harness_pull(harness.h);
-    ASSERT_NE(buffer, nullptr);
-    gst_buffer_unref(buffer);
+    ASSERT_TRUE(harness.PullOne());
     GstQuery* query = gst_query_new_latency();
     GstPad* pad = gst_element_get_static_pad(harness.src, "src");
     ASSERT_TRUE(gst_pad_query(pad, query));
@@ -293,11 +296,7 @@ TEST(StreamTest, PropertyChangesWhilePlayingReachTheCamera) {
     Harness harness("video/x-raw,format=BGR,width=160,height=120,framerate=200/1");
     const auto camera = harness.Camera();
     gst_harness_play(harness.h);
-    const auto pull = [&] {
-        GstBuffer* buffer = gst_harness_pull(harness.h);
-        ASSERT_NE(buffer, nullptr);
-        gst_buffer_unref(buffer);
-    };
+    const auto pull = [&] { ASSERT_TRUE(harness.PullOne()); };
     for (int i = 0; i < 3; ++i)
         pull();
     g_object_set(harness.src, "shutter", 222, "brightness", 5, nullptr);
@@ -319,16 +318,12 @@ TEST(StreamTest, StateChangeCycles) {
     for (int cycle = 0; cycle < 4; ++cycle) {
         ASSERT_NE(gst_element_set_state(harness.src, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
         for (int i = 0; i < 2; ++i) {
-            GstBuffer* buffer = gst_harness_pull(harness.h);
-            ASSERT_NE(buffer, nullptr) << "cycle " << cycle;
-            gst_buffer_unref(buffer);
+            ASSERT_TRUE(harness.PullOne()) << "cycle " << cycle;
         }
         // PLAYING -> PAUSED -> PLAYING keeps streaming.
         ASSERT_NE(gst_element_set_state(harness.src, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
         ASSERT_NE(gst_element_set_state(harness.src, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-        GstBuffer* buffer = gst_harness_pull(harness.h);
-        ASSERT_NE(buffer, nullptr) << "cycle " << cycle;
-        gst_buffer_unref(buffer);
+        ASSERT_TRUE(harness.PullOne()) << "cycle " << cycle;
         ASSERT_EQ(gst_element_set_state(harness.src, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
         while (GstBuffer* stale = gst_harness_try_pull(harness.h))
             gst_buffer_unref(stale);
@@ -392,9 +387,7 @@ TEST(StartTest, FailuresPostTheRightResourceError) {
 TEST(StartTest, SecondSourceInTheProcessIsBusy) {
     Harness first("video/x-raw,format=BGR,width=160,height=120,framerate=30/1");
     gst_harness_play(first.h);
-    GstBuffer* buffer = gst_harness_pull(first.h);
-    ASSERT_NE(buffer, nullptr);
-    gst_buffer_unref(buffer);
+    ASSERT_TRUE(first.PullOne());
 
     GstElement* second = MakeSource();
     GError* error = StartError(second);
@@ -436,9 +429,7 @@ TEST(HangTest, NullWhileATransferIsStalledReturnsPromptly) {
         harness.Camera()->SetFrameSource(
             [stall](int line, int column) { return stall->Sample(line, column); });
         gst_harness_play(harness.h);
-        GstBuffer* buffer = gst_harness_pull(harness.h);
-        ASSERT_NE(buffer, nullptr);
-        gst_buffer_unref(buffer);
+        ASSERT_TRUE(harness.PullOne());
         {
             std::unique_lock lock(stall->mutex);
             stall->armed = true;
@@ -456,9 +447,7 @@ TEST(HangTest, NullWhileATransferIsStalledReturnsPromptly) {
     // The abandoned frame ends, the library is closed and free for the next source.
     Harness next("video/x-raw,format=BGR,width=160,height=120,framerate=30/1");
     gst_harness_play(next.h);
-    GstBuffer* buffer = gst_harness_pull(next.h);
-    ASSERT_NE(buffer, nullptr);
-    gst_buffer_unref(buffer);
+    ASSERT_TRUE(next.PullOne());
 }
 
 TEST(HangTest, FlushReleasesAWaitingCreateAtOnce) {

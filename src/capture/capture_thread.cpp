@@ -38,10 +38,6 @@ platform::Thread& CaptureThread() {
 // When the library is unloaded (or the process ends) with the thread still
 // running, the thread is told to stop before it is waited for.
 struct StopAtUnload {
-    StopAtUnload() {
-        Control();
-        CaptureThread();
-    }
     ~StopAtUnload() {
         const std::lock_guard lock(Control());
         gThreadRunning.store(false, std::memory_order_release);

@@ -17,34 +17,18 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/posix_descriptor.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using teko::platform::Descriptor;
 
 constexpr std::string_view kLine =
     "CFilter::~CFilter detect a non-freed memory block associate with it\n";
 constexpr auto kNoHang = std::chrono::seconds(10);
 // A user the test process is not, for the file of another user.
 constexpr uid_t kOtherUser = 65534;
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 // Sets or clears an environment variable for the life of the object.
 class ScopedEnv {
