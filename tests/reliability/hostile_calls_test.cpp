@@ -14,6 +14,7 @@
 #include "api/driver_state.h"
 #include "link/link.h"
 #include "pipeline/pipeline.h"
+#include "support/hostile_cases.h"
 #include "support/library_fixture.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
@@ -21,13 +22,15 @@
 
 namespace {
 
-constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
-constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-constexpr int32_t kExtremes[] = {kMin, kMin + 1, -1, 0, 1, kMax - 1, kMax};
+using teko::testing::hostile::kDepthRgb24;
+using teko::testing::hostile::kDepthRgb555;
+using teko::testing::hostile::kExtremes;
+using teko::testing::hostile::kMax;
+using teko::testing::hostile::kMin;
+using teko::testing::hostile::kSizes;
+using teko::testing::hostile::SizeCase;
 
 constexpr uint16_t kPort = 0x378;
-constexpr int32_t kDepthRgb24 = 24;
-constexpr int32_t kDepthRgb555 = 16;
 
 std::size_t BufferBytes(int32_t width, int32_t height, int32_t depth) {
     const int32_t bytesPerPixel = depth == kDepthRgb24 ? 3 : 2;
@@ -113,41 +116,6 @@ TEST_F(HostileCallsTest, GammaIsAcceptedOnlyInItsRange) {
         EXPECT_EQ(SetGamma(gamma), gamma >= 6 && gamma <= 59 ? 1 : 0) << gamma;
     }
 }
-
-struct SizeCase {
-    int32_t zoom;
-    int32_t width;
-    int32_t height;
-    int32_t depth;
-    int32_t result;
-};
-
-// An empty picture (a zero width or height) is accepted; its captures succeed.
-constexpr SizeCase kSizes[] = {
-    {0, 320, 240, kDepthRgb24, 1},
-    {0, 321, 240, kDepthRgb24, 0},
-    {0, 320, 241, kDepthRgb24, 0},
-    {1, 640, 480, kDepthRgb555, 1},
-    {1, 641, 480, kDepthRgb24, 0},
-    {1, 640, 481, kDepthRgb24, 0},
-    {0, -1, 120, kDepthRgb24, 0},
-    {0, 160, -1, kDepthRgb24, 0},
-    {0, kMin, kMin, kDepthRgb24, 0},
-    {1, kMax, kMax, kDepthRgb24, 0},
-    {0, kMax, 120, kDepthRgb24, 0},
-    {0, 160, kMax, kDepthRgb24, 0},
-    {0, 160, 120, 0, 0},
-    {0, 160, 120, -1, 0},
-    {0, 160, 120, 32, 0},
-    {0, 160, 120, kMin, 0},
-    {0, 160, 120, kMax, 0},
-    {0, 0, 0, kDepthRgb24, 1},
-    {0, 0, 120, kDepthRgb24, 1},
-    {0, 160, 0, kDepthRgb24, 1},
-    {0, 1, 1, kDepthRgb24, 1},
-    {1, 1, 1, kDepthRgb555, 1},
-    {0, 2, 2, kDepthRgb555, 1},
-};
 
 TEST_F(HostileCallsTest, SizesPastTheLimitsAreRefusedAndKeepThePreviousSize) {
     Open();

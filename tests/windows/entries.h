@@ -18,7 +18,7 @@ namespace teko::wintest {
     X(CaptureFrameWait, 4) X(SetupCaptureIsr, 16) X(EnableIsr, 4)                      \
     X(InitFilterStack, 12) X(SetFrameSize, 12) X(EnableZoom, 4) X(SetRealizedFilter, 4) \
     X(TekoSetPortIo, 4) X(TekoSetClock, 8) X(TekoSetMessageHandler, 8)                 \
-    X(TekoSetAllocator, 12)
+    X(TekoSetAllocator, 12) X(TekoGetCaptureStatus, 4)
 // clang-format on
 
 struct Entries {

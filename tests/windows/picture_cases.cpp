@@ -1,14 +1,17 @@
 #include "picture_cases.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "pipeline/pipeline.h"
+#include "support/hostile_cases.h"
 #include "teko32sim/virtual_camera.h"
 
 namespace teko::wintest {
@@ -169,6 +172,184 @@ void RunEntryResults(const Entries& e, Results& results) {
     e.EnableAutoShutterSpeed(1);
 }
 
+// Every message the handler got, with its caption, hashed in order.
+struct NoteRecorder {
+    std::atomic<int> count{0};
+    std::atomic<int> otherCaptions{0};
+    std::atomic<uint64_t> texts{0};
+    static void TEKO32_CALL Show(void* context, const char* text, const char* caption) {
+        auto* self = static_cast<NoteRecorder*>(context);
+        std::fprintf(stderr, "expected message (%s): %s\n", caption, text);
+        if (std::strcmp(caption, "NOTE") != 0) self->otherCaptions.fetch_add(1);
+        const uint64_t hash = Fnv1a(text, std::strlen(text));
+        self->texts.store(self->texts.load() * 31 + hash);
+        self->count.fetch_add(1);
+    }
+};
+
+// A register write the camera refuses: the capture fails and the client's
+// handler shows why, on the client thread and on the capture thread; the next
+// frame comes whole.
+void RunMessageCases(const Entries& e, Results& results) {
+    for (const bool onThread : {false, true}) {
+        const std::string name = onThread ? "note.thread" : "note.client";
+        sim::VirtualCamera camera(Camera());
+        camera.SetFrameSource(Pattern);
+        const TekoPortIo io = camera.PortIo();
+        e.TekoSetPortIo(&io);
+        NoteRecorder notes;
+        e.TekoSetMessageHandler(NoteRecorder::Show, &notes);
+        const uint16_t ports[] = {kBase, 0};
+        results[name + ".init"] = e.InitTeko(ports);
+        e.InitFilterStack(0, 1, 1);
+        results[name + ".size"] = static_cast<uint32_t>(e.SetFrameSize(160, 120, 24));
+        std::vector<uint8_t> buffer(kBufferBytes, kUntouched);
+        sim::Faults faults;
+        faults.refuseRegister = 10;  // the shutter
+        faults.refuseCount = 1;
+        camera.SetFaults(faults);
+        e.SetShutterSpeed(70);
+        // The capture fails (0); the thread still sets the flag word to 1.
+        uint32_t result = 0;
+        if (onThread) {
+            result = CaptureOnThread(e, buffer.data()) ? 1 : 0;
+        } else {
+            result = static_cast<uint32_t>(e.CaptureFrameWait(buffer.data()));
+        }
+        results[name + ".result"] = result;
+        results[name + ".count"] = static_cast<uint32_t>(notes.count.load());
+        results[name + ".texts"] = notes.texts.load();
+        results[name + ".otherCaptions"] = static_cast<uint32_t>(notes.otherCaptions.load());
+        std::fill(buffer.begin(), buffer.end(), kUntouched);
+        results[name + ".again.ok"] = static_cast<uint32_t>(e.CaptureFrameWait(buffer.data()));
+        results[name + ".again"] = Fnv1a(buffer.data(), buffer.size());
+        results[name + ".halt"] = static_cast<uint32_t>(e.HaltTeko(0));
+        e.TekoSetMessageHandler(nullptr, nullptr);
+        e.TekoSetPortIo(nullptr);
+    }
+}
+
+// A client allocator with stdcall callbacks: it counts the blocks it holds
+// and refuses one chosen allocation.
+struct CountingAllocator {
+    std::atomic<int64_t> allocations{0};
+    std::atomic<int64_t> live{0};
+    int64_t failAt = -1;
+    static void* TEKO32_CALL Allocate(void* context, size_t bytes) {
+        auto* self = static_cast<CountingAllocator*>(context);
+        if (self->allocations.fetch_add(1) == self->failAt) return nullptr;
+        void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+        if (block != nullptr) self->live.fetch_add(1);
+        return block;
+    }
+    static void TEKO32_CALL Release(void* context, void* block) {
+        if (block == nullptr) return;
+        static_cast<CountingAllocator*>(context)->live.fetch_sub(1);
+        std::free(block);
+    }
+};
+
+void RunAllocatorCases(const Entries& e, Results& results) {
+    sim::VirtualCamera camera(Camera());
+    camera.SetFrameSource(Pattern);
+    const TekoPortIo io = camera.PortIo();
+    e.TekoSetPortIo(&io);
+    CountingAllocator blocks;
+    results["alloc.set"] = static_cast<uint32_t>(
+        e.TekoSetAllocator(CountingAllocator::Allocate, CountingAllocator::Release, &blocks));
+    const uint16_t ports[] = {kBase, 0};
+    results["alloc.init"] = e.InitTeko(ports);
+    e.InitFilterStack(1, 1, 1);
+    std::vector<uint8_t> buffer(kBufferBytes, kUntouched);
+    results["alloc.size"] = static_cast<uint32_t>(e.SetFrameSize(640, 480, 24));
+    results["alloc.frame.ok"] = static_cast<uint32_t>(e.CaptureFrameWait(buffer.data()));
+    results["alloc.frame"] = Fnv1a(buffer.data(), buffer.size());
+    results["alloc.held"] = blocks.live.load() > 0 ? 1 : 0;
+    // The second allocation of the next sizing fails: it is refused, holds
+    // nothing more than before, and the one after it works.
+    blocks.failAt = blocks.allocations.load() + 1;
+    results["alloc.refusedSize"] = static_cast<uint32_t>(e.SetFrameSize(640, 480, 24));
+    results["alloc.refusedCapture"] = static_cast<uint32_t>(e.CaptureFrameWait(buffer.data()));
+    results["alloc.resize"] = static_cast<uint32_t>(e.SetFrameSize(320, 240, 16));
+    std::fill(buffer.begin(), buffer.end(), kUntouched);
+    results["alloc.again.ok"] = static_cast<uint32_t>(e.CaptureFrameWait(buffer.data()));
+    results["alloc.again"] = Fnv1a(buffer.data(), buffer.size());
+    results["alloc.halt"] = static_cast<uint32_t>(e.HaltTeko(0));
+    results["alloc.liveAfterHalt"] = static_cast<uint64_t>(blocks.live.load());
+    e.TekoSetAllocator(nullptr, nullptr, nullptr);
+    e.TekoSetPortIo(nullptr);
+}
+
+// The hostile-calls test's arguments: every result as the entry gives it.
+void RunHostileCases(const Entries& e, Results& results) {
+    using namespace teko::testing::hostile;
+    auto put = [&results](const std::string& key, int64_t value) {
+        results[key] = static_cast<uint64_t>(value);
+    };
+    auto key = [](const char* entry, int32_t value) {
+        char text[80];
+        std::snprintf(text, sizeof text, "hostile.%s(%d)", entry, static_cast<int>(value));
+        return std::string(text);
+    };
+    for (const int32_t v : kExtremes) {
+        put(key("SetShutterSpeed", v), e.SetShutterSpeed(v));
+        put(key("GetShutterSpeed", v), e.GetShutterSpeed());
+        put(key("SetBrightNess", v), e.SetBrightNess(v));
+        put(key("SetShutterThreshold", v), e.SetShutterThreshold(v));
+        put(key("SetRedScale", v), e.SetRedScale(v));
+        put(key("SetBlueScale", v), e.SetBlueScale(v));
+        put(key("SetGamma", v), e.SetGamma(v));
+        put(key("EnableAutoShutterSpeed", v), e.EnableAutoShutterSpeed(v));
+        put(key("EnableIsr", v), e.EnableIsr(v));
+        put(key("ForceCCDType", v), e.ForceCCDType(v, v));
+        put(key("SetRealizedFilter", v), e.SetRealizedFilter(v));
+        put(key("EnableZoom", v), e.EnableZoom(v));
+    }
+    put("hostile.closed.SetFrameSize", e.SetFrameSize(160, 120, kDepthRgb24));
+    put("hostile.closed.HaltTeko", e.HaltTeko(0));
+    put("hostile.SetupCaptureIsr(nullFlag)", e.SetupCaptureIsr(0, nullptr, nullptr, 0));
+    put("hostile.TekoGetCaptureStatus(null)", e.TekoGetCaptureStatus(nullptr));
+    TekoCaptureStatus status{};
+    status.size = sizeof status + 1;
+    put("hostile.TekoGetCaptureStatus(size+1)", e.TekoGetCaptureStatus(&status));
+    const TekoPortIo incomplete{};
+    put("hostile.TekoSetPortIo(incomplete)", e.TekoSetPortIo(&incomplete));
+    put("hostile.TekoSetAllocator(half)",
+        e.TekoSetAllocator(CountingAllocator::Allocate, nullptr, nullptr));
+
+    sim::VirtualCamera camera(Camera());
+    camera.SetFrameSource(Pattern);
+    const TekoPortIo io = camera.PortIo();
+    e.TekoSetPortIo(&io);
+    const uint16_t ports[] = {kBase, 0};
+    put("hostile.init", e.InitTeko(ports));
+    put("hostile.CaptureFrameWait(unsized)", e.CaptureFrameWait(nullptr));
+    std::vector<uint8_t> buffer(kBufferBytes, kUntouched);
+    int index = 0;
+    for (const SizeCase& size : kSizes) {
+        e.InitFilterStack(size.zoom, 1, 1);
+        e.SetFrameSize(160, 120, kDepthRgb24);
+        put(key("SetFrameSize.case", index), e.SetFrameSize(size.width, size.height, size.depth));
+        put(key("CaptureFrameWait.case", index++), e.CaptureFrameWait(buffer.data()));
+    }
+    put("hostile.CaptureFrameWait(null)", e.CaptureFrameWait(nullptr));
+    status.size = sizeof status;
+    put("hostile.status", e.TekoGetCaptureStatus(&status));
+    put("hostile.status.frames", status.frames);
+    put("hostile.status.failures", status.failures);
+    put("hostile.halt", e.HaltTeko(0));
+    e.TekoSetPortIo(nullptr);
+    // Back to the values at load.
+    e.SetShutterSpeed(50);
+    e.SetBrightNess(19);
+    e.SetShutterThreshold(80);
+    e.SetRedScale(64);
+    e.SetBlueScale(64);
+    e.EnableAutoShutterSpeed(1);
+    e.ForceCCDType(0, 0);
+    e.SetRealizedFilter(0);
+}
+
 }  // namespace
 
 uint64_t Fnv1a(const void* data, std::size_t bytes) {
@@ -194,11 +375,14 @@ Results RunPictureCases(const Entries& e) {
         results["gamma" + std::to_string(gamma)] = Fnv1a(table.data(), table.size());
     }
     RunEntryResults(e, results);
+    RunHostileCases(e, results);
     for (const PictureCase& c : kCases)
         RunCase(e, c, results);
 
     results["messages"] = static_cast<uint64_t>(messages.count.load());
     e.TekoSetMessageHandler(nullptr, nullptr);
+    RunMessageCases(e, results);
+    RunAllocatorCases(e, results);
     e.TekoSetClock(nullptr, nullptr);
     return results;
 }

@@ -1,6 +1,7 @@
 // Writes the reference results of the picture cases, computed by this build
 // of the library, for the Windows program to compare against:
 //   teko-windows-reference <output file>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -20,6 +21,25 @@ int main(int argc, char** argv) {
 
     // A reference made of refused captures would prove nothing.
     int failures = 0;
+    // What the message, allocator and capture-thread cases must show.
+    constexpr struct {
+        const char* key;
+        uint64_t value;
+    } kExpected[] = {
+        {"note.client.result", 0},      {"note.client.count", 1},
+        {"note.client.otherCaptions", 0}, {"note.thread.result", 1},
+        {"note.thread.count", 1},        {"note.thread.otherCaptions", 0},
+        {"alloc.held", 1},               {"alloc.refusedSize", 0},
+        {"alloc.refusedCapture", 0},     {"alloc.liveAfterHalt", 0},
+    };
+    for (const auto& [key, value] : kExpected) {
+        const auto it = results.find(key);
+        if (it == results.end() || it->second != value) {
+            std::fprintf(stderr, "unexpected: %s (want %llu)\n", key,
+                         static_cast<unsigned long long>(value));
+            ++failures;
+        }
+    }
     for (const auto& [key, value] : results) {
         const bool mustSucceed = key.ends_with(".ok") || key.ends_with(".size");
         if ((mustSucceed && value != 1) || (key == "messages" && value != 0)) {
