@@ -109,6 +109,15 @@ bool TakeSimOption(int argc, char* const* argv, int& i, SimOptions& options, std
         } else {
             cfg.base = *base;
         }
+    } else if (arg == "--stop-at-line") {
+        const char* text = value();
+        if (!text) return true;
+        const auto line = ParseInRange(text, 0, 1000);
+        if (!line) {
+            *error = std::string("--stop-at-line takes 0 to 1000, not '") + text + "'";
+        } else {
+            cfg.faults.lineNeverReady = *line;
+        }
     } else if (arg == "--scene") {
         const char* text = value();
         if (text) options.scene = text;
@@ -129,7 +138,9 @@ const char* SimOptionsHelp() {
            "                        shorter sensor and one more lead sample per line)\n"
            "  --sim-base ADDR       the port base the camera answers at, hexadecimal with\n"
            "                        or without 0x (default 378)\n"
-           "  --scene FILE          show this PNG picture instead of the built-in scene\n";
+           "  --scene FILE          show this PNG picture instead of the built-in scene\n"
+           "  --stop-at-line N      the camera stops sending at frame line N, every frame\n"
+           "                        (to see how a broken transfer is reported)\n";
 }
 
 }  // namespace teko::tools

@@ -113,3 +113,24 @@ TEST(CaptureRun, StatsPrintTheCaptureStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame line that never comes: reported with the line, exit 1 and no
+// picture, unless --allow-incomplete.
+TEST(CaptureRun, IncompleteFrameIsReportedAndFailsUnlessAllowed) {
+    Folder folder;
+    const ToolRun refused =
+        RunCapture(folder.path.string(), "--stop-at-line 97 --settle 0 -o broken.png");
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("frame 1: camera stopped sending at line 97 of 244"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_FALSE(fs::exists(folder.path / "broken.png"));
+    const ToolRun allowed = RunCapture(
+        folder.path.string(), "--stop-at-line 97 --settle 0 --allow-incomplete -o broken.png");
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.output;
+    EXPECT_TRUE(fs::exists(folder.path / "broken.png"));
+}
+
+}  // namespace
