@@ -30,12 +30,24 @@ std::optional<int32_t> ParseInt(std::string_view text) {
 }
 
 std::optional<uint16_t> ParsePort(std::string_view text) {
-    const auto value = ParseInt(text);
-    if (!value || *value <= 0 || *value > 0xFFFF) return std::nullopt;
-    return static_cast<uint16_t>(*value);
+    // Port addresses are always hexadecimal, with or without 0x.
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 4) return std::nullopt;
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc{} || end != text.data() + text.size() || value == 0) return std::nullopt;
+    return static_cast<uint16_t>(value);
 }
 
-bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error) {
+std::optional<int32_t> ParseInRange(std::string_view text, int32_t low, int32_t high) {
+    const auto value = ParseInt(text);
+    if (!value || *value < low || *value > high) return std::nullopt;
+    return value;
+}
+
+bool TakeSimOption(int argc, char* const* argv, int& i, SimOptions& options, std::string* error) {
     const std::string_view arg = argv[i];
     auto& cfg = options.config;
     const auto value = [&]() -> const char* {
@@ -74,7 +86,7 @@ bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::stri
         if (!text) return true;
         const auto id = ParseInt(text);
         if (!id || *id < 0 || *id > 0xFFFF) {
-            *error = std::string("malformed identity '") + text + "'";
+            *error = std::string("--identity takes 0 to 0xFFFF, not '") + text + "'";
         } else {
             cfg.identity = static_cast<uint16_t>(*id);
         }
@@ -83,7 +95,7 @@ bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::stri
         if (!text) return true;
         const auto type = ParseInt(text);
         if (!type || *type < 0 || *type > 15) {
-            *error = std::string("CCD type must be 0 to 15, not '") + text + "'";
+            *error = std::string("--ccd-type takes 0 to 15, not '") + text + "'";
         } else {
             cfg.ccdType = *type;
         }
@@ -92,9 +104,19 @@ bool TakeSimOption(int argc, char** argv, int& i, SimOptions& options, std::stri
         if (!text) return true;
         const auto base = ParsePort(text);
         if (!base) {
-            *error = std::string("malformed port address '") + text + "' (for example 0x378)";
+            *error = std::string("--sim-base takes a hexadecimal port address from 1 to FFFF, not '") +
+                     text + "'";
         } else {
             cfg.base = *base;
+        }
+    } else if (arg == "--stop-at-line") {
+        const char* text = value();
+        if (!text) return true;
+        const auto line = ParseInRange(text, 0, 1000);
+        if (!line) {
+            *error = std::string("--stop-at-line takes 0 to 1000, not '") + text + "'";
+        } else {
+            cfg.faults.lineNeverReady = *line;
         }
     } else if (arg == "--scene") {
         const char* text = value();
@@ -114,7 +136,11 @@ const char* SimOptionsHelp() {
            "  --identity N          what the identity register answers (0x3071, 0x2974)\n"
            "  --ccd-type N          the sensor type the camera reports (0..15; 2 has a\n"
            "                        shorter sensor and one more lead sample per line)\n"
-           "  --sim-base ADDR       the port base the camera answers at (default 0x378)\n";
+           "  --sim-base ADDR       the port base the camera answers at, hexadecimal with\n"
+           "                        or without 0x (default 378)\n"
+           "  --scene FILE          show this PNG picture instead of the built-in scene\n"
+           "  --stop-at-line N      the camera stops sending at frame line N, every frame\n"
+           "                        (to see how a broken transfer is reported)\n";
 }
 
 }  // namespace teko::tools

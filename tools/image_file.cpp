@@ -6,7 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <cerrno>
+#include <random>
 
 namespace teko::tools {
 namespace {
@@ -24,33 +25,64 @@ std::string Extension(const std::string& path) {
     return ext;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenForWriting(const std::string& path, std::string* error) {
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file) *error = "cannot write " + path + ": " + std::strerror(errno);
-    return file;
+// Writes through `write` into a new file beside `path` and renames it to
+// `path` only when every byte is written and the file is closed, so that a
+// failed write leaves neither a partial file nor a lost older one.
+template <typename Write>
+bool WriteAtomically(const std::string& path, Write write, std::string* error) {
+    std::random_device random;
+    std::string temporary;
+    std::FILE* file = nullptr;
+    for (int attempt = 0; attempt < 16 && file == nullptr; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+        temporary = path + suffix;
+        errno = 0;
+        file = std::fopen(temporary.c_str(), "wbx");  // x: never reuse an existing file
+        if (file == nullptr && errno != EEXIST) break;
+    }
+    if (file == nullptr) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    bool ok = write(file);
+    int why = errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        why = errno;
+    }
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        why = errno;
+    }
+    if (!ok) {
+        std::remove(temporary.c_str());
+        *error = "cannot write " + path + (why != 0 ? std::string(": ") + std::strerror(why) : "") +
+                 "; nothing was written";
+    }
+    return ok;
 }
 
-bool WritePng(const std::string& path, const RgbImage& image, std::string* error) {
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+// libpng's default handler prints its own text; the caller reports the error.
+void PngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+bool WritePngTo(std::FILE* file, const RgbImage& image) {
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (png == nullptr || info == nullptr) {
         png_destroy_write_struct(&png, &info);
-        *error = "out of memory writing " + path;
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        *error = "cannot write " + path;
         return false;
     }
-    png_init_io(png, file.get());
+    png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                  static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -60,11 +92,11 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string* error
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return std::fflush(file) == 0;
+}
+
+bool WritePng(const std::string& path, const RgbImage& image, std::string* error) {
+    return WriteAtomically(path, [&](std::FILE* file) { return WritePngTo(file, image); }, error);
 }
 
 void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
@@ -169,14 +201,13 @@ bool WriteImageFile(const std::string& path, const RgbImage& image, std::string*
 }
 
 bool WriteRawFile(const std::string& path, std::span<const uint8_t> bytes, std::string* error) {
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
-        std::fflush(file.get()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return WriteAtomically(
+        path,
+        [&](std::FILE* file) {
+            return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                   std::fflush(file) == 0;
+        },
+        error);
 }
 
 }  // namespace teko::tools

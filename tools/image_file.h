@@ -29,7 +29,9 @@ bool IsImageFileName(const std::string& path);
 
 // Writes a PNG (by libpng) or a 24-bit BMP, chosen by the file's extension.
 // False with a reason in *error when the name has another extension or the
-// file cannot be written.
+// file cannot be written. Both writers write a temporary file in the same
+// folder and rename it into place when it is complete; on any failure the
+// temporary file is removed and an existing file of that name is untouched.
 bool WriteImageFile(const std::string& path, const RgbImage& image, std::string* error);
 
 // Writes the bytes as they are.

@@ -9,7 +9,8 @@ bool ApplyScene(sim::VirtualCamera& camera, const std::string& path, std::string
     }
     std::string why;
     if (camera.LoadScenePng(path, &why)) return true;
-    *error = "cannot use scene " + path + (why.empty() ? "" : ": " + why);
+    // The reason names the file already.
+    *error = "cannot use scene " + (why.empty() ? path : why);
     return false;
 }
 

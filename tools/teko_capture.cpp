@@ -1,6 +1,7 @@
 // teko-capture: opens the camera (the virtual camera unless a real port is
 // named), captures frames and writes the last one to a picture file.
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "api/driver_state.h"
+#include "capture_options.h"
 #include "cli.h"
 #include "image_file.h"
 #include "link/link.h"
@@ -23,198 +25,10 @@
 namespace {
 
 using namespace teko;
+using Options = tools::CaptureOptions;
 
-struct Options {
-    int width = 640;
-    int height = 480;
-    int depth = 24;
-    bool yuv = false;
-    std::optional<bool> zoom, allLines, sharpen;
-    std::optional<int32_t> shutter, brightness, autoShutter, redGain, blueGain, gamma;
-    int frames = 1;
-    bool continuous = false;
-    std::string output = "frame.png";
-    std::string raw;
-    bool stats = false;
-    double accessMicroseconds = 1.0;
-    bool quiet = false;
-    // Real port instead of the virtual camera.
-    std::optional<uint16_t> port;
-    platform::PortBackend backend = platform::PortBackend::Auto;
-    std::string parport;
-    tools::SimOptions sim;
-};
-
-void Usage(std::FILE* out) {
-    std::fprintf(
-        out,
-        "usage: teko-capture [options]\n"
-        "Captures frames from the camera (by default the virtual camera) and writes the\n"
-        "last one to a picture file (default frame.png, 640x480, 24-bit).\n\n"
-        "picture:\n"
-        "  --size WxH            picture size (up to 320x240, 640x480 with zoom; default 640x480)\n"
-        "  --depth 24|16         24-bit BGR or 16-bit RGB 5-5-5 (default 24)\n"
-        "  --yuv                 packed YUV 4:2:2 (UYVY) output\n"
-        "  --zoom on|off         640x480 mode (default on)\n"
-        "  --all-lines on|off    read every sensor line, or one in three (default on)\n"
-        "  --sharpen on|off      sharpening filter (default on)\n"
-        "  --shutter N           shutter value (larger is longer; default 50)\n"
-        "  --brightness N        brightness 0..31 (default 19)\n"
-        "  --auto-shutter on|off automatic exposure after every frame (default on)\n"
-        "  --red-gain N, --blue-gain N   colour gains, 40 is unity (default 64)\n"
-        "  --gamma N             gamma in tenths, 6..59 (default 18)\n"
-        "capture:\n"
-        "  --frames N            number of frames (default 1); a progress line is shown\n"
-        "  --continuous          capture on the library's capture thread\n"
-        "  -o, --output FILE     picture file, .png or .bmp (default frame.png)\n"
-        "  --raw FILE            also write the client buffer exactly as the library wrote it\n"
-        "  --stats               per frame: port reads, writes, acknowledge polls and their\n"
-        "                        time at --access-time microseconds per port access (default 1)\n"
-        "  --access-time US      time of one port access for --stats\n"
-        "  -q, --quiet           no progress line\n"
-        "real camera:\n"
-        "  --port ADDR           use the parallel port at ADDR (e.g. 0x378) instead of the\n"
-        "                        virtual camera, with the platform's port access\n"
-        "  --direct              force direct port access (Linux: needs root or CAP_SYS_RAWIO)\n"
-        "  --parport DEV         force the kernel's parport device (e.g. /dev/parport0)\n"
-        "%s"
-        "  --scene FILE          show this PNG picture instead of the built-in scene\n",
-        tools::SimOptionsHelp());
-}
-
-bool ParseSwitch(const char* text, bool* value) {
-    if (std::strcmp(text, "on") == 0 || std::strcmp(text, "1") == 0) {
-        *value = true;
-        return true;
-    }
-    if (std::strcmp(text, "off") == 0 || std::strcmp(text, "0") == 0) {
-        *value = false;
-        return true;
-    }
-    return false;
-}
-
-// Parses the command line; returns an exit code when the program should stop.
-std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string error;
-        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const auto fail = [&](const std::string& why) {
-            std::fprintf(stderr, "teko-capture: %s\n", why.c_str());
-            return std::optional<int>(2);
-        };
-        const auto number = [&](std::optional<int32_t>& into) -> bool {
-            const char* text = value();
-            const auto n = text ? tools::ParseInt(text) : std::nullopt;
-            if (n) into = *n;
-            return n.has_value();
-        };
-        const auto onOff = [&](std::optional<bool>& into) -> bool {
-            const char* text = value();
-            bool v = false;
-            if (!text || !ParseSwitch(text, &v)) return false;
-            into = v;
-            return true;
-        };
-        if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (tools::TakeSimOption(argc, argv, i, o.sim, &error)) {
-            if (!error.empty()) return fail(error);
-        } else if (arg == "--size") {
-            const char* text = value();
-            int w = 0, h = 0;
-            char extra = 0;
-            if (!text || std::sscanf(text, "%dx%d%c", &w, &h, &extra) != 2 || w < 0 || h < 0) {
-                return fail(std::string("bad size '") + (text ? text : "") +
-                            "' (use WxH, e.g. 320x240)");
-            }
-            o.width = w;
-            o.height = h;
-        } else if (arg == "--depth") {
-            std::optional<int32_t> d;
-            if (!number(d) || (*d != 24 && *d != 16)) return fail("depth must be 24 or 16");
-            o.depth = *d;
-        } else if (arg == "--yuv") {
-            o.yuv = true;
-        } else if (arg == "--zoom") {
-            if (!onOff(o.zoom)) return fail("--zoom takes on or off");
-        } else if (arg == "--all-lines") {
-            if (!onOff(o.allLines)) return fail("--all-lines takes on or off");
-        } else if (arg == "--sharpen") {
-            if (!onOff(o.sharpen)) return fail("--sharpen takes on or off");
-        } else if (arg == "--auto-shutter") {
-            std::optional<bool> on;
-            if (!onOff(on)) return fail("--auto-shutter takes on or off");
-            o.autoShutter = *on ? 1 : 0;
-        } else if (arg == "--shutter") {
-            if (!number(o.shutter)) return fail("--shutter takes a number");
-        } else if (arg == "--brightness") {
-            if (!number(o.brightness)) return fail("--brightness takes a number");
-        } else if (arg == "--red-gain") {
-            if (!number(o.redGain)) return fail("--red-gain takes a number");
-        } else if (arg == "--blue-gain") {
-            if (!number(o.blueGain)) return fail("--blue-gain takes a number");
-        } else if (arg == "--gamma") {
-            if (!number(o.gamma) || *o.gamma < 6 || *o.gamma > 59) {
-                return fail("--gamma takes tenths from 6 to 59 (18 is gamma 1.8)");
-            }
-        } else if (arg == "--frames") {
-            std::optional<int32_t> n;
-            if (!number(n) || *n < 1) return fail("--frames takes a positive number");
-            o.frames = *n;
-        } else if (arg == "--continuous") {
-            o.continuous = true;
-        } else if (arg == "-o" || arg == "--output") {
-            const char* text = value();
-            if (!text) return fail(arg + " needs a file name");
-            o.output = text;
-        } else if (arg == "--raw") {
-            const char* text = value();
-            if (!text) return fail("--raw needs a file name");
-            o.raw = text;
-        } else if (arg == "--stats") {
-            o.stats = true;
-        } else if (arg == "--access-time") {
-            const char* text = value();
-            char* end = nullptr;
-            const double us = text ? std::strtod(text, &end) : -1;
-            if (!text || *end != '\0' || us < 0) return fail("--access-time takes microseconds");
-            o.accessMicroseconds = us;
-        } else if (arg == "-q" || arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "--port") {
-            const char* text = value();
-            const auto port = text ? tools::ParsePort(text) : std::nullopt;
-            if (!port) {
-                return fail(std::string("malformed port address '") + (text ? text : "") +
-                            "' (for example 0x378)");
-            }
-            o.port = *port;
-        } else if (arg == "--direct") {
-            o.backend = platform::PortBackend::Direct;
-        } else if (arg == "--parport") {
-            const char* text = value();
-            if (!text) return fail("--parport needs a device, e.g. /dev/parport0");
-            o.backend = platform::PortBackend::Ppdev;
-            o.parport = text;
-        } else {
-            Usage(stderr);
-            return fail("unknown option '" + arg + "'");
-        }
-    }
-    if (!tools::IsImageFileName(o.output)) {
-        std::fprintf(stderr, "teko-capture: unknown picture type for %s (use .png or .bmp)\n",
-                     o.output.c_str());
-        return 2;
-    }
-    if (!o.port && (o.backend != platform::PortBackend::Auto)) {
-        std::fprintf(stderr, "teko-capture: --direct and --parport need --port ADDR\n");
-        return 2;
-    }
-    return std::nullopt;
-}
+// The automatic exposure's good band: it leaves the shutter value as it is.
+constexpr uint16_t kGoodExposureBand = 2;
 
 // Counts every port access on its way to the real port access below it.
 struct CountingPort {
@@ -275,6 +89,13 @@ bool CaptureOnThread(uint16_t& flagWord) {
         std::this_thread::yield();
     }
     return true;
+}
+
+TekoCaptureStatus ReadCaptureStatus() {
+    TekoCaptureStatus status{};
+    status.size = sizeof status;
+    TekoGetCaptureStatus(&status);
+    return status;
 }
 
 const char* FormatName(tools::PixelFormat f) {
@@ -362,19 +183,77 @@ int Run(const Options& o) {
         return 1;
     }
 
-    int status = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (int frame = 1; frame <= o.frames; ++frame) {
-        counting.Reset();
+    // One capture into the buffer; false when it failed. An incomplete frame
+    // is reported here and counted in *incomplete.
+    TekoCaptureStatus before = ReadCaptureStatus();
+    int incomplete = 0;
+    const auto capture = [&](const char* what, int frame) {
         const int messagesBefore = messages;
-        bool ok = false;
-        if (o.continuous) {
-            ok = CaptureOnThread(flagWord) && messages == messagesBefore;
-        } else {
-            ok = CaptureFrameWait(buffer.data()) == 1;
-        }
+        const bool ok = o.continuous ? CaptureOnThread(flagWord) && messages == messagesBefore
+                                     : CaptureFrameWait(buffer.data()) == 1;
         if (!ok) {
-            std::fprintf(stderr, "teko-capture: frame %d could not be captured\n", frame);
+            std::fprintf(stderr, "\nteko-capture: %s %d could not be captured\n", what, frame);
+            return false;
+        }
+        const TekoCaptureStatus now = ReadCaptureStatus();
+        if (now.incompleteFrames != before.incompleteFrames) {
+            std::fprintf(stderr, "\n%s %d: camera stopped sending at line %u of %u\n", what, frame,
+                         now.linesRead, now.linesExpected);
+            ++incomplete;
+        }
+        before = now;
+        return true;
+    };
+
+    int status = 0;
+    // Settling: the library writes the exposure registers after a frame is
+    // read, so a frame shows the settings of the frames before it.
+    const bool autoExposure = o.autoShutter.value_or(1) != 0;
+    int settleFrames = 0;
+    if (autoExposure && o.settle > 0) {
+        bool settled = false;
+        for (int frame = 1; frame <= o.settle && status == 0; ++frame) {
+            if (!capture("settling frame", frame)) {
+                status = 1;
+                break;
+            }
+            ++settleFrames;
+            // The first frame after opening is taken with the camera's earlier
+            // registers, so its band says nothing about the settings.
+            settled = frame >= 2 && api::Driver().exposureBand == kGoodExposureBand;
+            if (!o.quiet) {
+                std::fprintf(stderr, "\rsettling exposure: frame %d (at most %d), shutter %d, band %u   ",
+                             frame, o.settle, GetShutterSpeed(),
+                             static_cast<unsigned>(api::Driver().exposureBand));
+            }
+            if (settled) break;
+        }
+        if (status == 0 && !o.quiet) {
+            std::fprintf(stderr, settled ? "(good band: settled)\n" : "\n");
+        }
+        if (status == 0 && !settled) {
+            std::fprintf(stderr,
+                         "teko-capture: the exposure did not reach its good band in %d frames "
+                         "(band %u); the picture may be too dark or too bright\n",
+                         o.settle, static_cast<unsigned>(api::Driver().exposureBand));
+        }
+    } else if (!autoExposure && (o.shutter || o.brightness)) {
+        if (!o.quiet) {
+            std::fprintf(stderr, "discarding one frame so that the saved one is taken with the "
+                                 "shutter and brightness given\n");
+        }
+        if (capture("settling frame", 1)) {
+            settleFrames = 1;
+        } else {
+            status = 1;
+        }
+    }
+    incomplete = 0;  // only the frames that count decide the exit status
+
+    const auto start = std::chrono::steady_clock::now();
+    for (int frame = 1; frame <= o.frames && status == 0; ++frame) {
+        counting.Reset();
+        if (!capture("frame", frame)) {
             status = 1;
             break;
         }
@@ -399,11 +278,26 @@ int Run(const Options& o) {
             if (frame == o.frames || o.stats) std::fputc('\n', stderr);
         }
     }
+    if (o.stats) {
+        const TekoCaptureStatus s = ReadCaptureStatus();
+        std::fprintf(stderr,
+                     "capture status: %u frames (%d discarded while settling), %u incomplete, "
+                     "%u failed; last frame %u of %u lines in %u ms; last message: %s\n",
+                     s.frames, settleFrames, s.incompleteFrames, s.failures, s.linesRead,
+                     s.linesExpected, s.lastFrameMs, s.lastMessage[0] ? s.lastMessage : "none");
+    }
     if (o.continuous) SetupCaptureIsr(0, nullptr, &flagWord, 0);
     HaltTeko(0);
     TekoSetPortIo(nullptr);
     TekoSetMessageHandler(nullptr, nullptr);
     if (status != 0) return status;
+    if (incomplete > 0 && !o.allowIncomplete) {
+        std::fprintf(stderr,
+                     "teko-capture: %d frame%s arrived incomplete; the picture is not written "
+                     "(--allow-incomplete writes it anyway)\n",
+                     incomplete, incomplete == 1 ? "" : "s");
+        return 1;
+    }
 
     std::string error;
     if (!o.raw.empty() && !tools::WriteRawFile(o.raw, buffer, &error)) {
@@ -424,12 +318,22 @@ int Run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes the write fail with EFBIG, which is reported,
+    // instead of a signal that ends the program mid-write.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options options;
-    if (const auto exit = ParseArguments(argc, argv, options)) return *exit;
-    if (options.width > 640 || options.height > 480) {
-        std::fprintf(stderr, "teko-capture: bad size %dx%d (at most 640x480)\n", options.width,
-                     options.height);
+    const auto parsed = tools::ParseCaptureArguments(
+        std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)),
+        options);
+    if (options.help) {
+        std::fputs(tools::CaptureUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "teko-capture: %s\n", parsed.error.c_str());
         return 2;
     }
+    for (const auto& warning : parsed.warnings)
+        std::fprintf(stderr, "teko-capture: warning: %s\n", warning.c_str());
     return Run(options);
 }

@@ -21,8 +21,9 @@ constexpr uint16_t kUsualBases[] = {0x378, 0x278, 0x3BC};
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: teko-probe [--sim [camera options]] [ADDRESS ...]\n"
-                 "Probes each parallel-port base address (default 0x378 0x278 0x3BC;\n"
-                 "with --sim the virtual camera's base) and prints what answers there.\n\n"
+                 "Probes each parallel-port base address, hexadecimal with or without 0x\n"
+                 "(default 378 278 3BC; with --sim the virtual camera's base) and prints\n"
+                 "what answers there.\n\n"
                  "  --sim                 probe the virtual camera instead of a real port\n"
                  "  --direct              real ports: force direct port access (Linux: root)\n"
                  "  --parport DEV         real ports: force the kernel's parport device\n%s",
@@ -38,15 +39,18 @@ const char* TransferMode(uint8_t flags) {
 }
 
 void Report(uint16_t base, uint8_t flags, int ccdType) {
-    const char* ecp = (flags & link::kEcpPort) ? "ECP register present" : "no ECP register";
     if (flags & link::kCameraPresent) {
+        const char* ecp = (flags & link::kEcpPort) ? "ECP register present" : "no ECP register";
         std::printf(
             "port 0x%03X: camera present, %s, transfer mode %s, %s, CCD type %d\n", base,
             (flags & link::kPassThrough) ? "behind a printer pass-through" : "attached directly",
             TransferMode(flags), ecp, ccdType);
     } else {
-        std::printf("port 0x%03X: no camera answered (the port itself probed as %s, %s)\n", base,
-                    TransferMode(flags), ecp);
+        // Without an answer the probe's mode bits say nothing: an unreadable
+        // port and a port with nothing on it look alike.
+        std::printf("port 0x%03X: no camera (nothing answered; transfer mode and ECP register "
+                    "not determined)\n",
+                    base);
     }
 }
 
