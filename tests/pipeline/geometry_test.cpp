@@ -23,6 +23,7 @@ using teko::pipeline::SetSensorWindow;
 using teko::pipeline::Settings;
 using teko::testing::kTypeShort;
 using teko::testing::kTypeTall;
+using teko::testing::MessageRecorder;
 
 using GeometryTest = teko::testing::PipelineTest;
 
@@ -96,7 +97,7 @@ TEST_F(GeometryTest, FailedWindowWrites) {
         TearDown();
         SetUp();
         camera.Clear();
-        messages.shown.clear();
+        messages.Clear();
         camera.refusals[static_cast<int32_t>(f.refused)] = f.refusals;
         EXPECT_EQ(SetFrameSize(320, 240, 24), f.message ? 0 : 1);
         EXPECT_EQ(BuffersReady(), f.message == nullptr);
@@ -107,11 +108,10 @@ TEST_F(GeometryTest, FailedWindowWrites) {
             EXPECT_EQ(camera.CommandsFor(Register::TopOffset), 5);
         }
         if (f.message == nullptr) {
-            EXPECT_TRUE(messages.shown.empty());
+            EXPECT_EQ(messages.Count(), 0u);
         } else {
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_EQ(messages.shown[0].first, f.message);
-            EXPECT_EQ(messages.shown[0].second, "NOTE");
+            const std::vector<MessageRecorder::Message> expected{{f.message, "NOTE"}};
+            EXPECT_EQ(messages.Shown(), expected);
             // The stack is built and sized, but nothing can run it.
             EXPECT_EQ(RawFrameBuffer(), nullptr);
             ASSERT_EQ(SetFrameSize(320, 240, 24), 1);

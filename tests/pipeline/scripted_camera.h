@@ -2,8 +2,7 @@
 // decodes register transfers from the control-register writes (windows are
 // AUTOFEED low, pulses are STROBE rising edges inside a window), acknowledges
 // every command unless told to refuse a register, answers register reads, and
-// records every register write. It also counts allocations for the leak
-// checks and collects the messages shown.
+// records every register write.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +16,7 @@
 
 #include "api/driver_state.h"
 #include "link/link.h"
+#include "support/port_io.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 
@@ -42,18 +42,7 @@ class ScriptedCamera {
     std::vector<int32_t> reads;
     uint64_t portAccesses = 0;
 
-    ScriptedCamera() {
-        io_.context = this;
-        io_.read8 = [](void* c, uint16_t port) { return Self(c)->Read8(port); };
-        io_.write8 = [](void* c, uint16_t port, uint8_t v) { Self(c)->Write8(port, v); };
-        io_.read16 = [](void* c, uint16_t) -> uint16_t { return Self(c)->Touch(0xFFFF); };
-        io_.read32 = [](void* c, uint16_t) -> uint32_t { return Self(c)->Touch(0xFFFFFFFF); };
-        io_.read32Repeat = [](void* c, uint16_t, uint32_t* dst, uint32_t n) {
-            for (uint32_t i = 0; i < n; ++i)
-                dst[i] = Self(c)->Touch(0u);
-        };
-        io_.maskInterrupts = [](void* c, int) { Self(c)->Touch(0); };
-    }
+    ScriptedCamera() : io_(MakePortIo(*this)) {}
 
     // Installs the port and a link that looks probed on kBase, with the
     // camera open.
@@ -98,12 +87,19 @@ class ScriptedCamera {
   private:
     enum class Phase { Idle, Number, AwaitAck, WriteData, ReadData };
 
-    static ScriptedCamera* Self(void* c) { return static_cast<ScriptedCamera*>(c); }
+    friend struct PortIoOf<ScriptedCamera>;
     template <class T>
     T Touch(T value) {
         ++portAccesses;
         return value;
     }
+    uint16_t Read16(uint16_t) { return Touch(uint16_t{0xFFFF}); }
+    uint32_t Read32(uint16_t) { return Touch(0xFFFFFFFFu); }
+    void Read32Repeat(uint16_t, uint32_t* dst, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i)
+            dst[i] = Touch(0u);
+    }
+    void MaskInterrupts(int) { Touch(0); }
 
     uint8_t Read8(uint16_t port) {
         ++portAccesses;
@@ -192,7 +188,7 @@ class ScriptedCamera {
         return value;
     }
 
-    TekoPortIo io_{};
+    TekoPortIo io_;
     Phase phase_ = Phase::Idle;
     bool windowOpen_ = false;
     bool strobe_ = false;
@@ -203,61 +199,13 @@ class ScriptedCamera {
     std::map<int32_t, int> commands_;
 };
 
-// Counts blocks handed out and released; can refuse the n-th allocation.
-class CountingAllocator {
-  public:
-    int64_t failAt = -1;  // index of the allocation to refuse, -1 for none
-    int64_t allocations = 0;
-    int64_t releases = 0;
-    std::vector<void*> allocated;  // in order
-    std::vector<void*> released;   // in order
-
-    void Install() {
-        ASSERT_EQ(TekoSetAllocator(
-                      [](void* c, size_t bytes) -> void* {
-                          auto* self = static_cast<CountingAllocator*>(c);
-                          if (self->allocations++ == self->failAt) {
-                              --self->allocations;
-                              self->failAt = -1;
-                              return nullptr;
-                          }
-                          void* block = std::calloc(bytes ? bytes : 1, 1);
-                          self->allocated.push_back(block);
-                          self->live_.insert(block);
-                          return block;
-                      },
-                      [](void* c, void* block) {
-                          auto* self = static_cast<CountingAllocator*>(c);
-                          self->released.push_back(block);
-                          // A block this allocator never handed out is recorded, not freed.
-                          if (self->live_.erase(block) == 0) return;
-                          ++self->releases;
-                          std::free(block);
-                      },
-                      this),
-                  1);
-    }
-    int64_t Live() const { return allocations - releases; }
-
-  private:
-    std::set<void*> live_;
-};
-
-struct MessageLog {
-    std::vector<std::pair<std::string, std::string>> shown;
-    void Install() {
-        TekoSetMessageHandler(
-            [](void* c, const char* text, const char* caption) {
-                static_cast<MessageLog*>(c)->shown.emplace_back(text, caption);
-            },
-            this);
-    }
-};
-
 }  // namespace teko::testing
 
 #include "pipeline/pipeline.h"
+#include "support/counting_allocator.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 
 namespace teko::testing {
 
@@ -283,8 +231,7 @@ inline int32_t SelectConfiguration(int32_t code) {
 }
 // Bytes per row in the client's buffer: rows are padded to 32-bit words.
 inline int64_t ClientRowBytes(int32_t code, int32_t width) {
-    const int64_t pixelBytes = (code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2;
-    return (pixelBytes * width + 3) & ~int64_t{3};
+    return PaddedRowBytes((code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2, width);
 }
 
 class PipelineTest : public LibraryTest {
@@ -310,7 +257,7 @@ class PipelineTest : public LibraryTest {
     }
 
     ScriptedCamera camera;
-    MessageLog messages;
+    MessageRecorder messages;
 };
 
 }  // namespace teko::testing
