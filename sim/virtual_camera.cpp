@@ -50,7 +50,7 @@ constexpr int kRegCcdType = 9;
 constexpr int kRegCameraId = 12;
 constexpr int kCmdStartFrame = 20;
 constexpr int kRegisterBits = 16;
-constexpr int kRegisterCount = 32;
+constexpr int kRegisterCount = kCameraRegisters;
 constexpr int kCcdTypeMask = 0x0F;
 constexpr int kCcdTypeWithExtraLead = 2;
 constexpr int kLeadSamples = 6;
@@ -138,6 +138,11 @@ void VirtualCamera::SetFrameSource(FrameSource source) {
     source_ = std::move(source);
 }
 
+void VirtualCamera::SetSensorType(int type) {
+    config_.ccdType = type;
+    leadSamples_ = (type & kCcdTypeMask) == kCcdTypeWithExtraLead ? kLeadSamples + 1 : kLeadSamples;
+}
+
 void VirtualCamera::ResetCounters() {
     counters_ = Counters{};
 }
@@ -205,9 +210,15 @@ void VirtualCamera::OnCommand(int number) {
         return;
     }
     ReleaseAck();
-    if (number >= kRegisterCount || faults_.neverAcknowledge) return;
+    if (number >= kRegisterCount) return;
+    ++counters_.commands[static_cast<size_t>(number)];
+    if (faults_.neverAcknowledge) {
+        ++counters_.refusals[static_cast<size_t>(number)];
+        return;
+    }
     if (number == faults_.refuseRegister && faults_.refuseCount > 0) {
         --faults_.refuseCount;
+        ++counters_.refusals[static_cast<size_t>(number)];
         return;
     }
     commandRegister_ = number;

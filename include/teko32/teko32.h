@@ -28,6 +28,13 @@
 #endif
 #endif
 
+/* No exception ever leaves an entry; C++ callers see that in the type. */
+#ifdef __cplusplus
+#define TEKO32_NOEXCEPT noexcept
+#else
+#define TEKO32_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -37,38 +44,40 @@ extern "C" {
 
 /* Connection lifecycle. `ports` is a list of parallel-port base addresses
  * ended by 0; at most the first four are probed. NULL is an empty list. */
-TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t* ports);
-TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t unused);
+TEKO32_API uint32_t TEKO32_CALL InitTeko(const uint16_t* ports) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL HaltTeko(int32_t unused) TEKO32_NOEXCEPT;
 
 /* Image settings: they store values; the next capture writes the camera. */
-TEKO32_API int32_t TEKO32_CALL SetShutterSpeed(int32_t value);
-TEKO32_API int32_t TEKO32_CALL GetShutterSpeed(void);
-TEKO32_API int32_t TEKO32_CALL SetBrightNess(int32_t brightness);
-TEKO32_API int32_t TEKO32_CALL SetShutterThreshold(int32_t value);
-TEKO32_API int32_t TEKO32_CALL SetRedScale(int32_t value);
-TEKO32_API int32_t TEKO32_CALL SetBlueScale(int32_t value);
-TEKO32_API int32_t TEKO32_CALL EnableAutoShutterSpeed(int32_t value);
-TEKO32_API int32_t TEKO32_CALL GetCCDType(void);
-TEKO32_API int32_t TEKO32_CALL ForceCCDType(int32_t flag, int32_t type);
+TEKO32_API int32_t TEKO32_CALL SetShutterSpeed(int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL GetShutterSpeed(void) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL SetBrightNess(int32_t brightness) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL SetShutterThreshold(int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL SetRedScale(int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL SetBlueScale(int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL EnableAutoShutterSpeed(int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL GetCCDType(void) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL ForceCCDType(int32_t flag, int32_t type) TEKO32_NOEXCEPT;
 /* Gamma in tenths, 6 to 59 (compared unsigned); 1 when the table was rebuilt. */
-TEKO32_API int32_t TEKO32_CALL SetGamma(int32_t gamma);
+TEKO32_API int32_t TEKO32_CALL SetGamma(int32_t gamma) TEKO32_NOEXCEPT;
 
 /* Capture one frame into `buffer`, in the size and format of the last
  * successful SetFrameSize. 1 on success, 0 when refused or a camera write failed. */
-TEKO32_API int32_t TEKO32_CALL CaptureFrameWait(void* buffer);
+TEKO32_API int32_t TEKO32_CALL CaptureFrameWait(void* buffer) TEKO32_NOEXCEPT;
 
 /* Capture thread: a non-null buffer starts it, a null buffer stops it. The
  * thread captures whenever the 16-bit word at `flagWord` is 0, then sets it to 1. */
 TEKO32_API int32_t TEKO32_CALL SetupCaptureIsr(int32_t unused, void* buffer, uint16_t* flagWord,
-                                               int32_t value);
-TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t value);
+                                               int32_t value) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL EnableIsr(int32_t value) TEKO32_NOEXCEPT;
 
 /* Picture format. */
-TEKO32_API void TEKO32_CALL InitFilterStack(int32_t zoom, int32_t allLines, int32_t sharpen);
-TEKO32_API int32_t TEKO32_CALL SetFrameSize(int32_t width, int32_t height, int32_t depth);
-TEKO32_API int32_t TEKO32_CALL EnableZoom(int32_t enable);
+TEKO32_API void TEKO32_CALL InitFilterStack(int32_t zoom, int32_t allLines,
+                                            int32_t sharpen) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL SetFrameSize(int32_t width, int32_t height,
+                                            int32_t depth) TEKO32_NOEXCEPT;
+TEKO32_API int32_t TEKO32_CALL EnableZoom(int32_t enable) TEKO32_NOEXCEPT;
 /* 1 selects packed YUV 4:2:2 (UYVY) output at the next SetFrameSize. */
-TEKO32_API int32_t TEKO32_CALL SetRealizedFilter(int32_t filter);
+TEKO32_API int32_t TEKO32_CALL SetRealizedFilter(int32_t filter) TEKO32_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -29,18 +29,21 @@ typedef struct TekoPortIo {
 
 /* Copies *io; NULL restores the platform default. Returns 1, or 0 for an
  * incomplete table (any function pointer null). */
-TEKO32_API int TEKO32_CALL TekoSetPortIo(const TekoPortIo* io);
+TEKO32_API int TEKO32_CALL TekoSetPortIo(const TekoPortIo* io) TEKO32_NOEXCEPT;
 /* Millisecond clock; NULL restores the platform clock. Returns 1. */
-TEKO32_API int TEKO32_CALL TekoSetClock(uint32_t(TEKO32_CALL* nowMs)(void* context), void* context);
+TEKO32_API int TEKO32_CALL TekoSetClock(uint32_t(TEKO32_CALL* nowMs)(void* context),
+                                        void* context) TEKO32_NOEXCEPT;
 /* Where failure messages go (caption "NOTE"); NULL restores the default. Returns 1. */
-TEKO32_API int TEKO32_CALL TekoSetMessageHandler(
-    void(TEKO32_CALL* show)(void* context, const char* text, const char* caption), void* context);
+TEKO32_API int TEKO32_CALL TekoSetMessageHandler(void(TEKO32_CALL* show)(void* context,
+                                                                         const char* text,
+                                                                         const char* caption),
+                                                 void* context) TEKO32_NOEXCEPT;
 /* Zero-filled allocation of buffers and filters; NULL restores the default.
  * Returns 1, or 0 when only one of the two functions is given. */
 TEKO32_API int TEKO32_CALL TekoSetAllocator(void*(TEKO32_CALL* allocZeroed)(void* context,
                                                                             size_t bytes),
                                             void(TEKO32_CALL* release)(void* context, void* block),
-                                            void* context);
+                                            void* context) TEKO32_NOEXCEPT;
 
 /* What the captures since InitTeko did. CaptureFrameWait returns 1 also for a
  * frame whose transfer ended early (a line that never came leaves the rest of
@@ -60,7 +63,7 @@ typedef struct TekoCaptureStatus {
  * sizeof(TekoCaptureStatus). Callable from any thread, also while the capture
  * thread runs: the six counters are read together as one consistent set, taken
  * between two captures; lastMessage is read whole on its own. */
-TEKO32_API int TEKO32_CALL TekoGetCaptureStatus(TekoCaptureStatus* status);
+TEKO32_API int TEKO32_CALL TekoGetCaptureStatus(TekoCaptureStatus* status) TEKO32_NOEXCEPT;
 
 #ifdef __cplusplus
 }

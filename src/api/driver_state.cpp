@@ -11,7 +11,6 @@ namespace teko::api {
 namespace {
 
 constexpr int32_t kSkipLinesOnDiscard = 240;
-constexpr int32_t kTypeWithExtraLeadSample = 2;
 
 DriverState gDriver;
 ImageSettings gSettings;
@@ -42,7 +41,7 @@ void CCcdType::DetectCcdType() {
 }
 
 void CCcdType::ApplyCcdType() {
-    link::SetExtraLeadSample(Type() == kTypeWithExtraLeadSample ? 1 : 0);
+    link::SetExtraLeadSample(link::ReadsExtraLeadSample(Type()) ? 1 : 0);
 }
 
 void CCcdType::ForceCcdType(int32_t flag, int32_t type) {

@@ -63,7 +63,7 @@ class CCcdType {
   public:
     // Reads the type from the camera unless it is forced, then applies it.
     void DetectCcdType();
-    // Selects the extra lead sample for type 2.
+    // Selects the extra lead sample when the type reads one.
     void ApplyCcdType();
     void ForceCcdType(int32_t flag, int32_t type);
     int32_t Type() const { return ccdType_.load(std::memory_order_relaxed); }

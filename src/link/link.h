@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace teko::link {
 
@@ -70,7 +71,6 @@ struct LinkState {
     uint8_t savedControl = 0;
     uint8_t savedEcr = 0;
     uint8_t linkFlags = 0;
-    int32_t identityRetries = 0;
     bool probed = false;  // a ProbePort has set the addresses above
 
     // Frame transfer.
@@ -101,9 +101,25 @@ int32_t WriteCameraRegister(int32_t reg, int32_t value);
 // 1 and *result = 16-bit value (zero-extended) when acknowledged; 0 and
 // *result untouched otherwise. A null result reads and discards the value.
 int32_t ReadCameraRegister(int32_t reg, int32_t* result);
-// Bits 3..0 of register 9, or 0 when the read was not acknowledged.
-int32_t ReadSensorType();
 void SetExtraLeadSample(int32_t flag);
+
+// ---- Sensor type (sensor_type.cpp) ---------------------------------------
+// The one owner of what the sensor type code (bits 3..0 of register 9) means.
+struct SensorGeometry {
+    int32_t sensorColumns = 0;
+    int32_t sensorLines = 0;
+    int32_t topBase = 0;
+    int32_t leftBase = 0;
+};
+// Bits 3..0 of register 9, or nothing when the read was not acknowledged (also
+// without a probed port).
+std::optional<int32_t> ReadSensorTypeCode();
+// ReadSensorTypeCode(), or 0 when the read was not acknowledged.
+int32_t ReadSensorType();
+// Whether every line of a sensor of this type starts with one more lead sample.
+bool ReadsExtraLeadSample(int32_t type);
+// The sensor's size and the bases of its window registers.
+SensorGeometry GeometryOf(int32_t type);
 
 // ---- Frame transfer (frame_transfer.cpp) ---------------------------------
 void StartFrame();

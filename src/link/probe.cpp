@@ -92,10 +92,9 @@ bool TryReadIdentity(int32_t& identity) {
 enum class IdentityResult { NoAnswer, Valid, WrongIdentity };
 
 // Identity passes until a pass goes unanswered, a valid identity arrives or
-// identityRetries passes gave wrong values.
+// kIdentityPasses passes gave wrong values.
 IdentityResult RunIdentityPasses() {
-    gState.identityRetries = kIdentityPasses;
-    for (;;) {
+    for (int32_t pass = 1;; ++pass) {
         int32_t identity = 0;
         bool answered = TryReadIdentity(identity);
         if (!answered) {
@@ -104,7 +103,7 @@ IdentityResult RunIdentityPasses() {
         }
         if (!answered) return IdentityResult::NoAnswer;
         if (identity == kCameraIdA || identity == kCameraIdB) return IdentityResult::Valid;
-        if (--gState.identityRetries == 0) return IdentityResult::WrongIdentity;
+        if (pass == kIdentityPasses) return IdentityResult::WrongIdentity;
     }
 }
 
@@ -240,7 +239,6 @@ void DetectPortModes() {
 void LinkState::Reset() {
     dataPort = statusPort = controlPort = eppDataPort = ecrPort = 0;
     controlShadow = savedControl = savedEcr = linkFlags = 0;
-    identityRetries = 0;
     probed = false;
     firstLinePending = 0;
     lineLength = 0;

@@ -29,7 +29,6 @@ constexpr uint32_t kDataHold = 4;
 
 constexpr int kValueBits = 16;
 constexpr uint32_t kValueMask = 0xFFFF;
-constexpr int32_t kSensorTypeMask = 0x0F;
 
 // One window carrying a STROBE pulse: open, pulse, release, close.
 void PulsedWindow(const LinkState& st) {
@@ -107,13 +106,6 @@ int32_t ReadCameraRegister(int32_t reg, int32_t* result) {
     // A null result is a read whose value is discarded.
     if (result != nullptr) *result = *value;
     return 1;
-}
-
-int32_t ReadSensorType() {
-    if (!HasPort()) return 0;
-    const std::optional<uint16_t> value =
-        ReadRegisterValue(static_cast<int32_t>(Register::CCDType));
-    return value ? (*value & kSensorTypeMask) : 0;
 }
 
 void SetExtraLeadSample(int32_t flag) {

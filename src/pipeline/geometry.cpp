@@ -1,6 +1,7 @@
 // Frame geometry and zoom: the size negotiation across the stack, the sensor
 // window written into the camera, and the entries that set the picture format.
 #include <algorithm>
+#include <optional>
 
 #include "api/driver_state.h"
 #include "link/link.h"
@@ -13,12 +14,6 @@ namespace {
 using link::Register;
 
 SensorGeometry gGeometry;
-
-constexpr int32_t kSensorTypeMask = 0x0F;
-constexpr int32_t kTypeShortSensor = 2;
-
-constexpr SensorGeometry kShortSensor{510, 246, 2, 4};
-constexpr SensorGeometry kTallSensor{510, 248, 4, 5};
 
 // Picture size limits per zoom state, inclusive.
 constexpr int32_t kMaxWidth = 320;
@@ -74,9 +69,9 @@ const SensorGeometry& Geometry() {
 }
 
 void ReadSensorGeometry() {
-    int32_t value = 0;
-    if (link::ReadCameraRegister(static_cast<int32_t>(Register::CCDType), &value) == 0) return;
-    gGeometry = (value & kSensorTypeMask) == kTypeShortSensor ? kShortSensor : kTallSensor;
+    // An unanswered read keeps the geometry of the last answer.
+    if (const std::optional<int32_t> type = link::ReadSensorTypeCode())
+        gGeometry = link::GeometryOf(*type);
 }
 
 void NegotiateFrameSizes(int32_t width, int32_t height) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "link/link.h"
 #include "pipeline/filter.h"
 
 namespace teko::pipeline {
@@ -69,12 +70,7 @@ void RunFilterStack();
 int32_t SetRealizedFilter(int32_t filter);
 
 // ---- Frame geometry (geometry.cpp) -----------------------------------------
-struct SensorGeometry {
-    int32_t sensorColumns = 0;
-    int32_t sensorLines = 0;
-    int32_t topBase = 0;
-    int32_t leftBase = 0;
-};
+using link::SensorGeometry;
 const SensorGeometry& Geometry();
 void ReadSensorGeometry();
 void NegotiateFrameSizes(int32_t width, int32_t height);

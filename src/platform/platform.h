@@ -117,7 +117,6 @@ class Thread {
     bool Start(Routine routine, void* argument);
     // Waits, without a time-out, for the thread to end and releases its handle.
     void Join();
-    bool Started() const;
 
   private:
     struct Impl;

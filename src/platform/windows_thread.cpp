@@ -42,8 +42,4 @@ void Thread::Join() {
     impl_.reset();
 }
 
-bool Thread::Started() const {
-    return impl_ != nullptr;
-}
-
 }  // namespace teko::platform

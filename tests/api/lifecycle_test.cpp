@@ -6,6 +6,7 @@
 #include "api/driver_state.h"
 #include "pipeline/pipeline.h"
 #include "support/library_fixture.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
@@ -57,7 +58,7 @@ TEST_F(LifecycleTest, NoFramesOnAClosedCameraUntilItIsOpenedAndSizedAgain) {
     teko::sim::VirtualCamera camera;
     ASSERT_TRUE(camera.Install());
     const uint16_t ports[] = {camera.config().base, 0};
-    std::vector<uint8_t> frame(static_cast<std::size_t>((3 * 320 + 3) & ~3) * 240);
+    std::vector<uint8_t> frame(teko::testing::PaddedPictureBytes(3, 320, 240));
 
     InitTeko(ports);
     ASSERT_EQ(SetFrameSize(320, 240, 24), 1);

@@ -2,13 +2,14 @@
 // scripted camera on the port, a test clock and a message recorder.
 #pragma once
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "scripted_camera.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/test_clock.h"
 
 namespace teko::testing {
 
@@ -19,16 +20,14 @@ class CaptureTest : public LibraryTest {
 
     // Sets the clock so that the next capture sees `idle` ms since the last transfer.
     void SetIdleTime(uint32_t idle);
-    std::vector<std::string> Messages();
+    // The messages shown, each as "caption: text".
+    std::vector<std::string> Messages() const;
 
-    std::atomic<uint32_t> clockMs{0};
+    SteppingClock clock;
     std::unique_ptr<ScriptedCamera> camera;
 
   private:
-    static uint32_t TEKO32_CALL Clock(void* context);
-    static void TEKO32_CALL Message(void* context, const char* text, const char* caption);
-    std::mutex messageLock_;
-    std::vector<std::string> messages_;
+    MessageRecorder messages_;
 };
 
 }  // namespace teko::testing

@@ -7,6 +7,7 @@
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "platform/platform.h"
+#include "support/port_io.h"
 
 namespace teko::testing {
 namespace {
@@ -20,14 +21,10 @@ constexpr uint8_t kShadow = link::kDirection | link::kSelectIn | link::kAutofeed
 
 ScriptedCamera* gCurrent = nullptr;
 
-ScriptedCamera& Self(void* context) {
-    return *static_cast<ScriptedCamera*>(context);
-}
-
 }  // namespace
 
 ScriptedCamera::ScriptedCamera() {
-    const TekoPortIo io{this, Read8, Write8, Read16, Read32, Read32Repeat, MaskInterrupts};
+    const TekoPortIo io = MakePortIo(*this);
     platform::SetPortIo(&io);
     link::LinkState& st = link::State();
     st.dataPort = kBase;
@@ -65,8 +62,8 @@ std::vector<WireEvent> ScriptedCamera::RegisterWrites() const {
     return writes;
 }
 
-uint8_t ScriptedCamera::Read8(void* context, uint16_t port) {
-    ScriptedCamera& cam = Self(context);
+uint8_t ScriptedCamera::Read8(uint16_t port) {
+    ScriptedCamera& cam = *this;
     ++cam.portAccesses;
     if (port == kBase + link::kStatusOffset) {
         ++cam.statusReads;
@@ -81,8 +78,8 @@ uint8_t ScriptedCamera::Read8(void* context, uint16_t port) {
     return 0xFF;
 }
 
-void ScriptedCamera::Write8(void* context, uint16_t port, uint8_t value) {
-    ScriptedCamera& cam = Self(context);
+void ScriptedCamera::Write8(uint16_t port, uint8_t value) {
+    ScriptedCamera& cam = *this;
     ++cam.portAccesses;
     if (port == kBase + link::kControlOffset) {
         cam.OnControl(value);
@@ -92,23 +89,23 @@ void ScriptedCamera::Write8(void* context, uint16_t port, uint8_t value) {
     }
 }
 
-uint16_t ScriptedCamera::Read16(void* context, uint16_t) {
-    ++Self(context).portAccesses;
+uint16_t ScriptedCamera::Read16(uint16_t) {
+    ++portAccesses;
     return 0;
 }
 
-uint32_t ScriptedCamera::Read32(void* context, uint16_t) {
-    ++Self(context).portAccesses;
+uint32_t ScriptedCamera::Read32(uint16_t) {
+    ++portAccesses;
     return 0;
 }
 
-void ScriptedCamera::Read32Repeat(void* context, uint16_t, uint32_t* dst, uint32_t count) {
-    ++Self(context).portAccesses;
+void ScriptedCamera::Read32Repeat(uint16_t, uint32_t* dst, uint32_t count) {
+    ++portAccesses;
     std::fill_n(dst, count, 0u);
 }
 
-void ScriptedCamera::MaskInterrupts(void* context, int masked) {
-    Self(context).interruptsMasked = masked != 0;
+void ScriptedCamera::MaskInterrupts(int masked) {
+    interruptsMasked = masked != 0;
 }
 
 void ScriptedCamera::OnControl(uint8_t value) {

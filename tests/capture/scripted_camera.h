@@ -62,15 +62,15 @@ class ScriptedCamera {
 
     static ScriptedCamera* Current();
 
-  private:
-    static uint8_t TEKO32_CALL Read8(void* context, uint16_t port);
-    static void TEKO32_CALL Write8(void* context, uint16_t port, uint8_t value);
-    static uint16_t TEKO32_CALL Read16(void* context, uint16_t port);
-    static uint32_t TEKO32_CALL Read32(void* context, uint16_t port);
-    static void TEKO32_CALL Read32Repeat(void* context, uint16_t port, uint32_t* dst,
-                                         uint32_t count);
-    static void TEKO32_CALL MaskInterrupts(void* context, int masked);
+    // Port callbacks (the TekoPortIo functions forward here).
+    uint8_t Read8(uint16_t port);
+    void Write8(uint16_t port, uint8_t value);
+    uint16_t Read16(uint16_t port);
+    uint32_t Read32(uint16_t port);
+    void Read32Repeat(uint16_t port, uint32_t* dst, uint32_t count);
+    void MaskInterrupts(int masked);
 
+  private:
     void OnControl(uint8_t value);
     void OnWindow(int32_t pulses);
 

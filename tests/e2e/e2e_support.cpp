@@ -22,7 +22,7 @@ void EndToEndTest::TearDown() {
 void EndToEndTest::Open(const sim::CameraConfig& config) {
     camera = std::make_unique<sim::VirtualCamera>(config);
     ASSERT_TRUE(camera->Install());
-    TekoSetMessageHandler(Message, this);
+    messages_.Install();
     const uint16_t ports[] = {config.base, 0};
     ASSERT_EQ(InitTeko(ports), TEKO32_INIT_RESULT);
 }
@@ -31,10 +31,6 @@ void EndToEndTest::Size(const Picture& picture, int32_t zoom, int32_t allLines, 
     InitFilterStack(zoom, allLines, sharpen);
     SetRealizedFilter(picture.format == Format::Uyvy ? 1 : 0);
     ASSERT_EQ(SetFrameSize(picture.width, picture.height, picture.Depth()), 1);
-}
-
-void TEKO32_CALL EndToEndTest::Message(void* context, const char* text, const char* caption) {
-    static_cast<EndToEndTest*>(context)->messages_.push_back(std::string(caption) + ": " + text);
 }
 
 }  // namespace teko::testing

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
@@ -25,10 +27,8 @@ struct Picture {
 
     int32_t Depth() const { return format == Format::Rgb24 ? 24 : 16; }
     int32_t BytesPerPixel() const { return format == Format::Rgb24 ? 3 : 2; }
-    int32_t RowSize() const { return (BytesPerPixel() * width + 3) & ~3; }
-    std::size_t Bytes() const {
-        return static_cast<std::size_t>(RowSize()) * static_cast<std::size_t>(height);
-    }
+    int32_t RowSize() const { return static_cast<int32_t>(PaddedRowBytes(BytesPerPixel(), width)); }
+    std::size_t Bytes() const { return PaddedPictureBytes(BytesPerPixel(), width, height); }
     // Bytes the output stage writes per row; packed YUV writes whole pairs.
     int32_t WrittenPerRow() const {
         return format == Format::Uyvy ? 4 * ((width + 1) >> 1) : BytesPerPixel() * width;
@@ -45,13 +45,13 @@ class EndToEndTest : public LibraryTest {
     void Open(const sim::CameraConfig& config);
     // InitFilterStack, SetRealizedFilter and SetFrameSize for `picture`.
     void Size(const Picture& picture, int32_t zoom, int32_t allLines, int32_t sharpen);
-    std::vector<std::string> Messages() const { return messages_; }
+    // The messages shown, each as "caption: text".
+    std::vector<std::string> Messages() const { return messages_.Lines(); }
 
     std::unique_ptr<sim::VirtualCamera> camera;
 
   private:
-    static void TEKO32_CALL Message(void* context, const char* text, const char* caption);
-    std::vector<std::string> messages_;
+    MessageRecorder messages_;
 };
 
 }  // namespace teko::testing

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "support/port_io.h"
+
 namespace teko::link::testing {
 namespace {
 
@@ -15,29 +17,6 @@ constexpr int kSyncPulses = 2;
 constexpr int kStartFrame = 20;
 constexpr int kWakeToggles = 6;
 
-FakePort& Self(void* context) {
-    return *static_cast<FakePort*>(context);
-}
-
-uint8_t TEKO32_CALL CbRead8(void* c, uint16_t port) {
-    return Self(c).Read8(port);
-}
-void TEKO32_CALL CbWrite8(void* c, uint16_t port, uint8_t value) {
-    Self(c).Write8(port, value);
-}
-uint16_t TEKO32_CALL CbRead16(void* c, uint16_t port) {
-    return Self(c).Read16(port);
-}
-uint32_t TEKO32_CALL CbRead32(void* c, uint16_t port) {
-    return Self(c).Read32(port);
-}
-void TEKO32_CALL CbRead32Repeat(void* c, uint16_t port, uint32_t* dst, uint32_t count) {
-    Self(c).Read32Repeat(port, dst, count);
-}
-void TEKO32_CALL CbMask(void* c, int masked) {
-    Self(c).Mask(masked);
-}
-
 std::string Hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%X", value);
@@ -47,7 +26,7 @@ std::string Hex(uint32_t value) {
 }  // namespace
 
 TekoPortIo FakePort::Io() {
-    return TekoPortIo{this, CbRead8, CbWrite8, CbRead16, CbRead32, CbRead32Repeat, CbMask};
+    return teko::testing::MakePortIo(*this);
 }
 
 std::vector<Run> FakePort::Runs() const {
@@ -163,7 +142,7 @@ void FakePort::Read32Repeat(uint16_t port, uint32_t* dst, uint32_t count) {
         dst[i] = NextEppWord();
 }
 
-void FakePort::Mask(int masked) {
+void FakePort::MaskInterrupts(int masked) {
     log.push_back({Kind::Mask, 0, masked != 0 ? 1u : 0u});
 }
 

@@ -106,7 +106,7 @@ class FakePort {
     uint16_t Read16(uint16_t port);
     uint32_t Read32(uint16_t port);
     void Read32Repeat(uint16_t port, uint32_t* dst, uint32_t count);
-    void Mask(int masked);
+    void MaskInterrupts(int masked);
 
   private:
     enum class Phase { Idle, Synced, Acknowledging, Data };

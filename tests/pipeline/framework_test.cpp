@@ -57,7 +57,7 @@ class FrameworkTest : public teko::testing::PipelineTest {
         PipelineTest::SetUp();
         if (LogPath().empty()) GTEST_SKIP() << "TEKO32_FILTER_LOG is not set";
         std::filesystem::remove(LogPath());
-        allocator.Install();
+        ASSERT_TRUE(allocator.Install());
     }
     // Appends `buffered` filters with work buffers, then one output stage without.
     void BuildList(int buffered) {
@@ -76,20 +76,20 @@ TEST_F(FrameworkTest, FailedAllocationReleasesWhatWasAllocatedInDescendingOrder)
         for (int i = 0; i < kFilters; ++i)
             ASSERT_TRUE(AppendFilter(NewFilter<BufferedFilter>()));
         SetRawSize(8, 2);
-        const auto first = static_cast<std::size_t>(allocator.allocations);
-        allocator.failAt = allocator.allocations + failing;
-        allocator.released.clear();
+        const auto first = static_cast<std::ptrdiff_t>(allocator.Allocations());
+        allocator.FailAt(allocator.Allocations() + failing);
+        allocator.ClearReleased();
 
         EXPECT_EQ(AllocateFilterBuffers(), 0);
-        const std::vector<void*> buffers(allocator.allocated.begin() + first,
-                                         allocator.allocated.end());
+        const std::vector<void*> allocated = allocator.Allocated();
+        const std::vector<void*> buffers(allocated.begin() + first, allocated.end());
         std::vector<void*> expected;
         if (failing < kFilters) {
             expected.assign(buffers.rbegin(), buffers.rend());
         } else {
             expected = buffers;
         }
-        EXPECT_EQ(allocator.released, expected);
+        EXPECT_EQ(allocator.Released(), expected);
         EXPECT_EQ(RawFrameBuffer(), nullptr);
         for (int i = 0; i < kFilters; ++i)
             EXPECT_EQ(GetFilter(i)->workBuffer, nullptr);
@@ -102,7 +102,7 @@ TEST_F(FrameworkTest, FailedAllocationReleasesWhatWasAllocatedInDescendingOrder)
 TEST_F(FrameworkTest, ReleaseSkipsTheOutputStagesDestination) {
     SetRawSize(8, 2);
     EXPECT_EQ(AllocateFilterBuffers(), 1);  // empty list: the raw frame buffer only
-    EXPECT_EQ(allocator.allocations, 1);
+    EXPECT_EQ(allocator.Allocations(), 1u);
     ReleaseFilterBuffers();
     EXPECT_EQ(allocator.Live(), 0);
 
@@ -114,12 +114,12 @@ TEST_F(FrameworkTest, ReleaseSkipsTheOutputStagesDestination) {
     uint8_t* second = GetFilter(1)->workBuffer;
     uint8_t client[4] = {};
     SetOutputDestination(client);
-    allocator.released.clear();
+    allocator.ClearReleased();
     ReleaseFilterBuffers();
-    EXPECT_EQ(allocator.released, (std::vector<void*>{raw, first, second}));
+    EXPECT_EQ(allocator.Released(), (std::vector<void*>{raw, first, second}));
     EXPECT_EQ(OutputStage()->workBuffer, client);
     // Nor does the rollback after a failed raw frame buffer.
-    allocator.failAt = allocator.allocations + 2;
+    allocator.FailAt(allocator.Allocations() + 2);
     EXPECT_EQ(AllocateFilterBuffers(), 0);
     EXPECT_EQ(OutputStage()->workBuffer, client);
     EXPECT_EQ(allocator.Live(), 3);  // the three filter objects
@@ -165,15 +165,15 @@ TEST_F(FrameworkTest, SetFrameSizeSurvivesEveryFailedAllocation) {
     } const configs[] = {{1, 1, 1, 640, 480}, {0, 1, 1, 320, 240}, {0, 0, 1, 320, 240}};
     for (const Config& c : configs) {
         InitFilterStack(c.zoom, c.allLines, c.sharpen);
-        const int64_t before = allocator.allocations;
+        const auto before = static_cast<int64_t>(allocator.Allocations());
         ASSERT_EQ(SetFrameSize(c.width, c.height, 24), 1);
-        const int64_t perCall = allocator.allocations - before;
+        const int64_t perCall = static_cast<int64_t>(allocator.Allocations()) - before;
         const int32_t filters = GetFilterCount();
         ASSERT_GT(perCall, filters);  // the filter objects come first, then the buffers
         for (int64_t k = 0; k < perCall; ++k) {
             SCOPED_TRACE(::testing::Message()
                          << "zoom " << c.zoom << " allLines " << c.allLines << " allocation " << k);
-            allocator.failAt = allocator.allocations + k;
+            allocator.FailAt(allocator.Allocations() + static_cast<uint64_t>(k));
             EXPECT_EQ(SetFrameSize(c.width, c.height, 24), 0);
             EXPECT_FALSE(BuffersReady());
             EXPECT_EQ(RawFrameBuffer(), nullptr);

@@ -23,6 +23,7 @@ using teko::pipeline::SetSensorWindow;
 using teko::pipeline::Settings;
 using teko::testing::kTypeShort;
 using teko::testing::kTypeTall;
+using teko::testing::MessageRecorder;
 
 using GeometryTest = teko::testing::PipelineTest;
 
@@ -62,7 +63,7 @@ TEST_F(GeometryTest, LeftOffsetFoldsBackAboveFour) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rawWidth);
         ASSERT_EQ(SetSensorWindow(c.rawWidth, 100), 1);
-        EXPECT_EQ(camera.WritesTo(Register::LeftOffset).back(), c.left);
+        EXPECT_EQ(WritesTo(Register::LeftOffset).back(), c.left);
     }
 }
 
@@ -71,7 +72,7 @@ TEST_F(GeometryTest, UnreadSensorTypeKeepsThePreviousGeometry) {
     ASSERT_EQ(SetFrameSize(320, 240, 24), 1);
     const std::vector<int32_t> window = LastWindow();
     SetSensorType(kTypeShort);
-    camera.refusals[static_cast<int32_t>(Register::CCDType)] = 1;
+    Refuse(Register::CCDType, 1);
     ASSERT_EQ(SetFrameSize(320, 240, 24), 1);
     EXPECT_EQ(LastWindow(), window);
     EXPECT_EQ(Geometry().sensorLines, 248);
@@ -95,23 +96,22 @@ TEST_F(GeometryTest, FailedWindowWrites) {
         SCOPED_TRACE(f.message ? f.message : "TopOffset acknowledged at the fifth attempt");
         TearDown();
         SetUp();
-        camera.Clear();
-        messages.shown.clear();
-        camera.refusals[static_cast<int32_t>(f.refused)] = f.refusals;
+        ClearTraffic();
+        messages.Clear();
+        Refuse(f.refused, f.refusals);
         EXPECT_EQ(SetFrameSize(320, 240, 24), f.message ? 0 : 1);
         EXPECT_EQ(BuffersReady(), f.message == nullptr);
-        EXPECT_EQ(camera.WritesTo(Register::TopOffset).size(), f.tops);
-        EXPECT_EQ(camera.WritesTo(Register::LeftOffset).size(), f.lefts);
-        EXPECT_EQ(camera.WritesTo(Register::RightOffset).size(), f.rights);
+        EXPECT_EQ(WritesTo(Register::TopOffset).size(), f.tops);
+        EXPECT_EQ(WritesTo(Register::LeftOffset).size(), f.lefts);
+        EXPECT_EQ(WritesTo(Register::RightOffset).size(), f.rights);
         if (f.refused == Register::TopOffset) {
-            EXPECT_EQ(camera.CommandsFor(Register::TopOffset), 5);
+            EXPECT_EQ(CommandsFor(Register::TopOffset), 5u);
         }
         if (f.message == nullptr) {
-            EXPECT_TRUE(messages.shown.empty());
+            EXPECT_EQ(messages.Count(), 0u);
         } else {
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_EQ(messages.shown[0].first, f.message);
-            EXPECT_EQ(messages.shown[0].second, "NOTE");
+            const std::vector<MessageRecorder::Message> expected{{f.message, "NOTE"}};
+            EXPECT_EQ(messages.Shown(), expected);
             // The stack is built and sized, but nothing can run it.
             EXPECT_EQ(RawFrameBuffer(), nullptr);
             ASSERT_EQ(SetFrameSize(320, 240, 24), 1);
@@ -136,14 +136,14 @@ TEST_F(GeometryTest, RefusedRequestsLeaveAReadyStackAsItWas) {
         ASSERT_EQ(SetFrameSize(c.zoom ? 640 : 320, c.zoom ? 480 : 240, 24), 1);
         const CFilter* stage = OutputStage();
         const uint8_t* raw = RawFrameBuffer();
-        const auto writes = camera.writes.size();
+        const auto writes = camera.RegisterLog().size();
         EXPECT_EQ(SetFrameSize(c.width, c.height, c.depth), c.result);
         if (c.result == 0) {
             EXPECT_TRUE(BuffersReady());
             EXPECT_EQ(Settings().outputDepth, 24);
             EXPECT_EQ(OutputStage(), stage);
             EXPECT_EQ(RawFrameBuffer(), raw);
-            EXPECT_EQ(camera.writes.size(), writes);
+            EXPECT_EQ(camera.RegisterLog().size(), writes);
         } else {
             EXPECT_EQ(Settings().outputDepth, c.depth);
         }
@@ -190,11 +190,11 @@ TEST_F(GeometryTest, SuccessDiscardsAnArmedFrameAndResetsTheModeCounter) {
 
 TEST(GeometryWithoutPort, SetFrameSizeRefusesWithoutTouchingThePort) {
     teko::api::ResetLibraryForTesting();
-    teko::testing::ScriptedCamera camera;
-    camera.InstallPortOnly();
+    teko::sim::VirtualCamera camera;
+    ASSERT_TRUE(camera.Install());
     teko::api::Driver().framePending = 1;
     EXPECT_EQ(SetFrameSize(320, 240, 16), 0);
-    EXPECT_EQ(camera.portAccesses, 0u);
+    EXPECT_EQ(camera.counters().reads + camera.counters().writes, 0u);
     EXPECT_EQ(GetFilterCount(), 0);
     EXPECT_EQ(Settings().outputDepth, 24);
     EXPECT_EQ(teko::api::Driver().framePending, 1);

@@ -1,270 +1,32 @@
-// A scripted camera on a fake parallel port for the pipeline tests. It
-// decodes register transfers from the control-register writes (windows are
-// AUTOFEED low, pulses are STROBE rising edges inside a window), acknowledges
-// every command unless told to refuse a register, answers register reads, and
-// records every register write. It also counts allocations for the leak
-// checks and collects the messages shown.
+// The pipeline tests' fixture: the library at load with the virtual camera on
+// a probed port, its register traffic read back per register, the messages
+// shown, the configuration codes of the stack builder and the client's row
+// size per code.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <map>
-#include <set>
-#include <string>
 #include <vector>
 
 #include "api/driver_state.h"
 #include "link/link.h"
+#include "pipeline/pipeline.h"
+#include "support/counting_allocator.h"
+#include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
+#include "teko32sim/virtual_camera.h"
 
 namespace teko::testing {
 
 inline constexpr uint16_t kBase = 0x378;
-inline constexpr int32_t kSyncPulses = 2;
-inline constexpr int kValueBits = 16;
-
-struct RegisterWrite {
-    int32_t reg;
-    int32_t value;
-    bool operator==(const RegisterWrite&) const = default;
-};
-
-class ScriptedCamera {
-  public:
-    // Registers answered on read (register 9 gives the sensor type).
-    std::map<int32_t, uint16_t> readValues{{static_cast<int32_t>(link::Register::CCDType), 2}};
-    // How many more commands for a register go unacknowledged.
-    std::map<int32_t, int> refusals;
-    std::vector<RegisterWrite> writes;
-    std::vector<int32_t> reads;
-    uint64_t portAccesses = 0;
-
-    ScriptedCamera() {
-        io_.context = this;
-        io_.read8 = [](void* c, uint16_t port) { return Self(c)->Read8(port); };
-        io_.write8 = [](void* c, uint16_t port, uint8_t v) { Self(c)->Write8(port, v); };
-        io_.read16 = [](void* c, uint16_t) -> uint16_t { return Self(c)->Touch(0xFFFF); };
-        io_.read32 = [](void* c, uint16_t) -> uint32_t { return Self(c)->Touch(0xFFFFFFFF); };
-        io_.read32Repeat = [](void* c, uint16_t, uint32_t* dst, uint32_t n) {
-            for (uint32_t i = 0; i < n; ++i)
-                dst[i] = Self(c)->Touch(0u);
-        };
-        io_.maskInterrupts = [](void* c, int) { Self(c)->Touch(0); };
-    }
-
-    // Installs the port and a link that looks probed on kBase, with the
-    // camera open.
-    void Attach() {
-        ASSERT_EQ(TekoSetPortIo(&io_), 1);
-        link::LinkState& st = link::State();
-        st.dataPort = kBase;
-        st.statusPort = kBase + link::kStatusOffset;
-        st.controlPort = kBase + link::kControlOffset;
-        st.eppDataPort = kBase + link::kEppDataOffset;
-        st.ecrPort = kBase + link::kEcrOffset;
-        st.controlShadow = link::kSelectIn | link::kAutofeed;
-        st.probed = true;
-        api::Driver().openCount = 1;
-    }
-    void InstallPortOnly() { ASSERT_EQ(TekoSetPortIo(&io_), 1); }
-
-    // Forgets the traffic seen and the refusals left.
-    void Clear() {
-        writes.clear();
-        reads.clear();
-        refusals.clear();
-        commands_.clear();
-        portAccesses = 0;
-        phase_ = Phase::Idle;
-        windowOpen_ = false;
-        strobe_ = false;
-    }
-
-    // The writes of one register, in order.
-    std::vector<int32_t> WritesTo(link::Register reg) const {
-        std::vector<int32_t> values;
-        for (const RegisterWrite& w : writes)
-            if (w.reg == static_cast<int32_t>(reg)) values.push_back(w.value);
-        return values;
-    }
-    int CommandsFor(link::Register reg) const {
-        const auto it = commands_.find(static_cast<int32_t>(reg));
-        return it == commands_.end() ? 0 : it->second;
-    }
-
-  private:
-    enum class Phase { Idle, Number, AwaitAck, WriteData, ReadData };
-
-    static ScriptedCamera* Self(void* c) { return static_cast<ScriptedCamera*>(c); }
-    template <class T>
-    T Touch(T value) {
-        ++portAccesses;
-        return value;
-    }
-
-    uint8_t Read8(uint16_t port) {
-        ++portAccesses;
-        if (port != kBase + link::kStatusOffset) return 0xFF;
-        bool ackLow = false;
-        if (phase_ == Phase::AwaitAck && accept_) {
-            ackLow = true;
-            phase_ = command_ == static_cast<int32_t>(link::Register::CCDType) ||
-                             command_ == static_cast<int32_t>(link::Register::CameraId)
-                         ? Phase::ReadData
-                         : Phase::WriteData;
-            bits_.clear();
-        } else if (phase_ == Phase::ReadData && windowOpen_) {
-            const auto it = readValues.find(command_);
-            const uint16_t value = it == readValues.end() ? 0 : it->second;
-            ackLow = ((value >> bits_.size()) & 1u) == 0;
-        }
-        return static_cast<uint8_t>(ackLow ? 0x3F : 0x7F);
-    }
-
-    void Write8(uint16_t port, uint8_t value) {
-        ++portAccesses;
-        if (port != kBase + link::kControlOffset) return;
-        const bool strobe = (value & link::kStrobe) != 0;
-        const bool autofeed = (value & link::kAutofeed) != 0;
-        if (!windowOpen_ && !autofeed) {
-            windowOpen_ = true;
-            pulses_ = 0;
-        } else if (windowOpen_ && strobe && !strobe_) {
-            ++pulses_;
-        }
-        strobe_ = strobe;
-        if (windowOpen_ && autofeed) {
-            windowOpen_ = false;
-            WindowClosed(pulses_);
-        }
-    }
-
-    void WindowClosed(int pulses) {
-        // A two-pulse window outside a data phase starts a new transfer.
-        if (pulses == kSyncPulses && phase_ != Phase::WriteData && phase_ != Phase::ReadData &&
-            phase_ != Phase::Number) {
-            phase_ = Phase::Number;
-            return;
-        }
-        switch (phase_) {
-            case Phase::Number: {
-                command_ = pulses;
-                ++commands_[command_];
-                if (command_ == static_cast<int32_t>(link::Register::StartFrame)) {
-                    phase_ = Phase::Idle;
-                    return;
-                }
-                int& refused = refusals[command_];
-                accept_ = refused == 0;
-                if (!accept_) --refused;
-                phase_ = Phase::AwaitAck;
-                return;
-            }
-            case Phase::WriteData:
-                if (bits_.size() < kValueBits) {
-                    bits_.push_back(pulses);
-                    return;
-                }
-                EXPECT_EQ(pulses, 1) << "a write ends with a pulsed window";
-                writes.push_back({command_, Value()});
-                phase_ = Phase::Idle;
-                return;
-            case Phase::ReadData:
-                if (bits_.size() < kValueBits) {
-                    bits_.push_back(pulses);
-                    return;
-                }
-                reads.push_back(command_);
-                phase_ = Phase::Idle;
-                return;
-            default:
-                return;
-        }
-    }
-
-    int32_t Value() const {
-        int32_t value = 0;
-        for (std::size_t i = 0; i < bits_.size(); ++i)
-            if (bits_[i] != 0) value |= 1 << i;
-        return value;
-    }
-
-    TekoPortIo io_{};
-    Phase phase_ = Phase::Idle;
-    bool windowOpen_ = false;
-    bool strobe_ = false;
-    int pulses_ = 0;
-    int32_t command_ = 0;
-    bool accept_ = true;
-    std::vector<int> bits_;
-    std::map<int32_t, int> commands_;
-};
-
-// Counts blocks handed out and released; can refuse the n-th allocation.
-class CountingAllocator {
-  public:
-    int64_t failAt = -1;  // index of the allocation to refuse, -1 for none
-    int64_t allocations = 0;
-    int64_t releases = 0;
-    std::vector<void*> allocated;  // in order
-    std::vector<void*> released;   // in order
-
-    void Install() {
-        ASSERT_EQ(TekoSetAllocator(
-                      [](void* c, size_t bytes) -> void* {
-                          auto* self = static_cast<CountingAllocator*>(c);
-                          if (self->allocations++ == self->failAt) {
-                              --self->allocations;
-                              self->failAt = -1;
-                              return nullptr;
-                          }
-                          void* block = std::calloc(bytes ? bytes : 1, 1);
-                          self->allocated.push_back(block);
-                          self->live_.insert(block);
-                          return block;
-                      },
-                      [](void* c, void* block) {
-                          auto* self = static_cast<CountingAllocator*>(c);
-                          self->released.push_back(block);
-                          // A block this allocator never handed out is recorded, not freed.
-                          if (self->live_.erase(block) == 0) return;
-                          ++self->releases;
-                          std::free(block);
-                      },
-                      this),
-                  1);
-    }
-    int64_t Live() const { return allocations - releases; }
-
-  private:
-    std::set<void*> live_;
-};
-
-struct MessageLog {
-    std::vector<std::pair<std::string, std::string>> shown;
-    void Install() {
-        TekoSetMessageHandler(
-            [](void* c, const char* text, const char* caption) {
-                static_cast<MessageLog*>(c)->shown.emplace_back(text, caption);
-            },
-            this);
-    }
-};
-
-}  // namespace teko::testing
-
-#include "pipeline/pipeline.h"
-#include "support/library_fixture.h"
-
-namespace teko::testing {
 
 inline constexpr int32_t kTypeShort = 2;  // the 246-line sensor
 inline constexpr int32_t kTypeTall = 3;   // any other type: 248 lines
 
-// A library at load with the scripted camera on a probed port.
 // ---- Configuration codes ---------------------------------------------------
 inline constexpr int32_t kCodeZoom = 0x02;
 inline constexpr int32_t kCodeRgb24 = 0x08;
@@ -283,34 +45,58 @@ inline int32_t SelectConfiguration(int32_t code) {
 }
 // Bytes per row in the client's buffer: rows are padded to 32-bit words.
 inline int64_t ClientRowBytes(int32_t code, int32_t width) {
-    const int64_t pixelBytes = (code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2;
-    return (pixelBytes * width + 3) & ~int64_t{3};
+    return PaddedRowBytes((code & kCodeUyvy) == 0 && (code & kCodeRgb24) != 0 ? 3 : 2, width);
 }
 
 class PipelineTest : public LibraryTest {
   protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        camera.Attach();
+        ASSERT_TRUE(camera.Install());
+        // A probed port with the camera open; the probe's own traffic is forgotten.
+        ASSERT_NE(link::ProbePort(kBase) & link::kCameraPresent, 0);
+        api::Driver().openCount = 1;
+        ClearTraffic();
+        SetSensorType(kTypeShort);
         messages.Install();
     }
-    void SetSensorType(int32_t type) {
-        camera.readValues[static_cast<int32_t>(link::Register::CCDType)] =
-            static_cast<uint16_t>(type);
+    void SetSensorType(int32_t type) { camera.SetSensorType(type); }
+    // The next `times` transfers of `reg` go unacknowledged.
+    void Refuse(link::Register reg, int times) {
+        sim::Faults faults;
+        faults.refuseRegister = static_cast<int>(reg);
+        faults.refuseCount = times;
+        camera.SetFaults(faults);
+    }
+    // Forgets the traffic seen and the refusals left.
+    void ClearTraffic() {
+        camera.ClearRegisterLog();
+        camera.ResetCounters();
+        camera.SetFaults({});
+    }
+    // The writes of one register, in order.
+    std::vector<int32_t> WritesTo(link::Register reg) const {
+        std::vector<int32_t> values;
+        for (const auto& [r, value] : camera.RegisterLog())
+            if (r == static_cast<int>(reg)) values.push_back(value);
+        return values;
+    }
+    uint64_t CommandsFor(link::Register reg) const {
+        return camera.counters().commands[static_cast<std::size_t>(reg)];
     }
     // TopOffset, LeftOffset and RightOffset as last written.
     std::vector<int32_t> LastWindow() const {
         std::vector<int32_t> window;
         for (auto reg :
              {link::Register::TopOffset, link::Register::LeftOffset, link::Register::RightOffset}) {
-            const auto values = camera.WritesTo(reg);
+            const auto values = WritesTo(reg);
             window.push_back(values.empty() ? -1 : values.back());
         }
         return window;
     }
 
-    ScriptedCamera camera;
-    MessageLog messages;
+    sim::VirtualCamera camera;
+    MessageRecorder messages;
 };
 
 }  // namespace teko::testing

@@ -141,7 +141,7 @@ TEST_F(StackTest, EveryConfigurationAtTheLargestPicture) {
         ASSERT_EQ(SetFrameSize(w, h, depth), 1);
         EXPECT_EQ(LastWindow(), (std::vector<int32_t>{g.topTall, g.leftTall, 0}));
     }
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.Count(), 0u);
 }
 
 TEST_F(StackTest, EnableZoomBuildsItsOwnStacksAndLeavesThemUnready) {

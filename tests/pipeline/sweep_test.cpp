@@ -26,7 +26,7 @@ class SweepTest : public teko::testing::PipelineTest {
   protected:
     void SetUp() override {
         PipelineTest::SetUp();
-        allocator.Install();
+        ASSERT_TRUE(allocator.Install());
     }
     teko::testing::CountingAllocator allocator;
 };
@@ -57,11 +57,11 @@ TEST_F(SweepTest, EveryConfigurationAndSizeStaysInsideItsBuffers) {
 
                 const auto clientBytes = static_cast<std::size_t>(ClientRowBytes(code, w) * h);
                 const std::unique_ptr<uint8_t[]> client(new uint8_t[clientBytes]);
-                const int64_t allocations = allocator.allocations;
+                const uint64_t allocations = allocator.Allocations();
                 SetOutputDestination(client.get());
                 RunFilterStack();
                 SetOutputDestination(nullptr);
-                EXPECT_EQ(allocator.allocations, allocations) << "a frame allocates nothing";
+                EXPECT_EQ(allocator.Allocations(), allocations) << "a frame allocates nothing";
             }
         }
     }

@@ -22,15 +22,22 @@
 #include <thread>
 #include <vector>
 
+#include "support/counting_allocator.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 #include "support/sanitizer.h"
+#include "support/test_clock.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
 
 namespace {
 
+using teko::testing::CountingAllocator;
 using teko::testing::kSanitized;
+using teko::testing::MessageRecorder;
+using teko::testing::SteppingClock;
 
 using namespace std::chrono_literals;
 
@@ -38,37 +45,12 @@ constexpr uint16_t kPort = 0x378;
 constexpr uint32_t kSeed = 20261217;
 constexpr auto kDeliveryLimit = 20s;
 // Large enough for any picture: 640 x 480 at 3 bytes, rows padded to 4 bytes.
-constexpr std::size_t kLargestPicture = std::size_t{(3 * 640 + 3) & ~3} * 480;
+constexpr std::size_t kLargestPicture = teko::testing::PaddedPictureBytes(3, 640, 480);
 // No gamma table holds 255 (soak test): a 24-bit byte still 0xFF was never written.
 constexpr uint8_t kNeverWritten = 0xFF;
 
 int Rounds(int normal, int sanitized) {
     return kSanitized ? sanitized : normal;
-}
-
-// Counts the blocks the library holds; any thread may allocate.
-struct CountingAllocator {
-    std::atomic<int64_t> blocks{0};
-    static void* TEKO32_CALL Allocate(void* context, size_t bytes) {
-        void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
-        if (block != nullptr) static_cast<CountingAllocator*>(context)->blocks.fetch_add(1);
-        return block;
-    }
-    static void TEKO32_CALL Release(void* context, void* block) {
-        if (block == nullptr) return;
-        static_cast<CountingAllocator*>(context)->blocks.fetch_sub(1);
-        std::free(block);
-    }
-};
-
-// Every request comes quickly: the capture settles in free-running mode and
-// never throws a stale frame away, so each capture ends exactly one frame.
-uint32_t TEKO32_CALL SteadyClock(void* context) {
-    return static_cast<std::atomic<uint32_t>*>(context)->fetch_add(1, std::memory_order_relaxed);
-}
-
-void TEKO32_CALL CountMessage(void* context, const char*, const char*) {
-    static_cast<std::atomic<int>*>(context)->fetch_add(1);
 }
 
 bool AwaitWord(std::atomic_ref<uint16_t> word, uint16_t value) {
@@ -90,24 +72,25 @@ class ContractBreakTest : public teko::testing::LibraryTest {
     void SetUp() override {
         LibraryTest::SetUp();
         ASSERT_TRUE(camera.Install());
-        ASSERT_EQ(
-            TekoSetAllocator(CountingAllocator::Allocate, CountingAllocator::Release, &memory), 1);
-        TekoSetClock(SteadyClock, &clock);
-        TekoSetMessageHandler(CountMessage, &messages);
+        ASSERT_TRUE(memory.Install());
+        // Every request comes quickly: the capture settles in free-running mode and
+        // never throws a stale frame away, so each capture ends exactly one frame.
+        clock.Install();
+        messages.Install();
     }
     void TearDown() override {
         SetupCaptureIsr(0, nullptr, nullptr, 0);
         HaltTeko(0);
         LibraryTest::TearDown();
-        TekoSetAllocator(nullptr, nullptr, nullptr);
+        CountingAllocator::Uninstall();
     }
 
     void Open() { ASSERT_EQ(InitTeko(ports), TEKO32_INIT_RESULT); }
 
     teko::sim::VirtualCamera camera;
     CountingAllocator memory;
-    std::atomic<uint32_t> clock{0};
-    std::atomic<int> messages{0};
+    SteppingClock clock;
+    MessageRecorder messages;
     const uint16_t ports[2] = {kPort, 0};
 };
 
@@ -172,7 +155,7 @@ TEST_F(ContractBreakTest, ReconfiguringWhileTheCaptureThreadRunsStopsItFirst) {
                 break;
             case 2:
                 EXPECT_EQ(HaltTeko(0), 1);
-                EXPECT_EQ(memory.blocks.load(), 0) << "blocks held after HaltTeko";
+                EXPECT_EQ(memory.Live(), 0) << "blocks held after HaltTeko";
                 EXPECT_EQ(InitTeko(ports), TEKO32_INIT_RESULT);
                 zoomOn = true;
                 break;
@@ -203,8 +186,8 @@ TEST_F(ContractBreakTest, ReconfiguringWhileTheCaptureThreadRunsStopsItFirst) {
         ASSERT_EQ(SetFrameSize(64, 48, 24), 1);
     }
     EXPECT_EQ(HaltTeko(0), 1);
-    EXPECT_EQ(memory.blocks.load(), 0) << "blocks held after HaltTeko";
-    EXPECT_EQ(messages.load(), 0);
+    EXPECT_EQ(memory.Live(), 0) << "blocks held after HaltTeko";
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_FALSE(camera.InterruptsMasked());
 }
 
@@ -274,7 +257,7 @@ TEST_F(ContractBreakTest, FromInsideACaptureTheyRefuseInsteadOfWaitingForThemsel
         EXPECT_TRUE(AllWritten(picture, p.Bytes()));
     }
     EXPECT_EQ(HaltTeko(0), 1);
-    EXPECT_EQ(memory.blocks.load(), 0);
+    EXPECT_EQ(memory.Live(), 0);
 }
 
 TEST_F(ContractBreakTest, OverlappingCapturesAreRefusedAndTouchNothing) {
@@ -339,9 +322,9 @@ TEST_F(ContractBreakTest, OverlappingCapturesAreRefusedAndTouchNothing) {
     // Every capture that ran ended exactly one frame at the camera; a refused
     // one reached no port.
     EXPECT_EQ(camera.FramesEnded() - endedBefore, captured.load() + delivered.load());
-    EXPECT_EQ(messages.load(), 0);
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_EQ(HaltTeko(0), 1);
-    EXPECT_EQ(memory.blocks.load(), 0);
+    EXPECT_EQ(memory.Live(), 0);
 }
 
 // Holds the frame transfer at its first sample until released.
@@ -416,7 +399,7 @@ TEST_F(ContractBreakTest, ARebuildWaitsForACaptureOnAnotherThread) {
         EXPECT_EQ(rebuild.get(), c.result);
         camera.SetFrameSource(nullptr);
         EXPECT_EQ(HaltTeko(0), c.entry == std::string_view("HaltTeko") ? 0 : 1);
-        EXPECT_EQ(memory.blocks.load(), 0);
+        EXPECT_EQ(memory.Live(), 0);
     }
 }
 
@@ -530,7 +513,7 @@ TEST_F(ContractBreakTest, ChaosOfFourThreadsLeavesNothingBehind) {
     const uint16_t list[] = {kPort, 0};
     InitTeko(list);
     EXPECT_EQ(HaltTeko(0), 1);
-    EXPECT_EQ(memory.blocks.load(), 0) << "blocks held after HaltTeko";
+    EXPECT_EQ(memory.Live(), 0) << "blocks held after HaltTeko";
     uint64_t calls = 0;
     for (const Worker& w : workers) {
         calls += w.calls;
@@ -549,7 +532,7 @@ TEST_F(ContractBreakTest, ChaosOfFourThreadsLeavesNothingBehind) {
     EXPECT_EQ(CaptureFrameWait(picture.data()), 1);
     EXPECT_TRUE(AllWritten(picture, std::size_t{3} * 64 * 48));
     EXPECT_EQ(HaltTeko(0), 1);
-    EXPECT_EQ(memory.blocks.load(), 0);
+    EXPECT_EQ(memory.Live(), 0);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include "link/link.h"
 #include "pipeline/pipeline.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
@@ -38,7 +40,7 @@ constexpr uint16_t kOtherPort = 0x278;
 constexpr int32_t kWidth = 160;
 constexpr int32_t kHeight = 120;
 constexpr int32_t kDepth = 24;
-constexpr int32_t kRowBytes = (3 * kWidth + 3) & ~3;
+constexpr auto kRowBytes = static_cast<int32_t>(teko::testing::PaddedRowBytes(3, kWidth));
 constexpr uint8_t kFill = 0xA5;
 constexpr int kThirdLine = 3;
 
@@ -199,11 +201,6 @@ class FaultMatrixTest : public teko::testing::LibraryTest,
         camera.reset();
     }
 
-    static void TEKO32_CALL Record(void* context, const char* text, const char* caption) {
-        static_cast<FaultMatrixTest*>(context)->messages.push_back(std::string(caption) + ": " +
-                                                                   text);
-    }
-
     std::vector<std::string> Expected(const char* message) const {
         if (message == nullptr) return {};
         return {std::string("NOTE: ") + message};
@@ -229,14 +226,14 @@ class FaultMatrixTest : public teko::testing::LibraryTest,
     }
 
     std::unique_ptr<teko::sim::VirtualCamera> camera;
-    std::vector<std::string> messages;
+    teko::testing::MessageRecorder messages;
 };
 
 TEST_P(FaultMatrixTest, FailsSoundlyAndRecovers) {
     const Row& row = GetParam();
     camera = std::make_unique<teko::sim::VirtualCamera>(ConfigFor(row));
     ASSERT_TRUE(camera->Install());
-    TekoSetMessageHandler(Record, this);
+    messages.Install();
     if (row.phase == Phase::Probe) camera->SetFaults(row.faults);
 
     const uint16_t ports[] = {kPort, 0};
@@ -264,7 +261,7 @@ TEST_P(FaultMatrixTest, FailsSoundlyAndRecovers) {
     EXPECT_EQ(Polled(
                   "CaptureFrameWait", [&] { return CaptureFrameWait(buffer.data()); }, least),
               row.captured);
-    EXPECT_EQ(messages, Expected(row.message));
+    EXPECT_EQ(messages.Lines(), Expected(row.message));
     EXPECT_EQ(buffer == before, row.captured == 0)
         << "a failed capture must leave the buffer, a successful one fill it";
     EXPECT_EQ(teko::api::Settings().shutter.Load().pending, row.shutterPending);
@@ -290,13 +287,13 @@ TEST_P(FaultMatrixTest, FailsSoundlyAndRecovers) {
     // writes that failed are made.
     if (!row.present) return;
     camera->SetFaults(kNone);
-    messages.clear();
+    messages.Clear();
     if (row.sized == 0) {
         ASSERT_EQ(SetFrameSize(kWidth, kHeight, kDepth), 1);
     }
     camera->ClearRegisterLog();
     EXPECT_EQ(Polled("CaptureFrameWait", [&] { return CaptureFrameWait(buffer.data()); }), 1);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
     EXPECT_FALSE(teko::api::Settings().shutter.Load().pending);
     EXPECT_FALSE(teko::api::Settings().brightness.Load().pending);
     bool shutterWritten = false;

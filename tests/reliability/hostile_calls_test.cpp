@@ -16,6 +16,8 @@
 #include "pipeline/pipeline.h"
 #include "support/hostile_cases.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
@@ -34,8 +36,7 @@ constexpr uint16_t kPort = 0x378;
 
 std::size_t BufferBytes(int32_t width, int32_t height, int32_t depth) {
     const int32_t bytesPerPixel = depth == kDepthRgb24 ? 3 : 2;
-    return static_cast<std::size_t>((bytesPerPixel * width + 3) & ~3) *
-           static_cast<std::size_t>(height);
+    return teko::testing::PaddedPictureBytes(bytesPerPixel, width, height);
 }
 
 class HostileCallsTest : public teko::testing::LibraryTest {
@@ -44,7 +45,7 @@ class HostileCallsTest : public teko::testing::LibraryTest {
         LibraryTest::SetUp();
         camera = std::make_unique<teko::sim::VirtualCamera>();
         ASSERT_TRUE(camera->Install());
-        TekoSetMessageHandler(Record, this);
+        messages.Install();
     }
     void TearDown() override {
         SetupCaptureIsr(0, nullptr, nullptr, 0);
@@ -69,14 +70,9 @@ class HostileCallsTest : public teko::testing::LibraryTest {
     }
     uint64_t PortAccesses() const { return camera->counters().reads + camera->counters().writes; }
 
-    static void TEKO32_CALL Record(void* context, const char* text, const char* caption) {
-        static_cast<HostileCallsTest*>(context)->messages.push_back(std::string(caption) + ": " +
-                                                                    text);
-    }
-
     std::unique_ptr<teko::sim::VirtualCamera> camera;
     std::vector<uint8_t> buffer;
-    std::vector<std::string> messages;
+    teko::testing::MessageRecorder messages;
 };
 
 TEST_F(HostileCallsTest, ExtremeSettingsNeverBreakACapture) {
@@ -107,7 +103,7 @@ TEST_F(HostileCallsTest, ExtremeSettingsNeverBreakACapture) {
         EnableAutoShutterSpeed(value);
         EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
     EXPECT_FALSE(camera->InterruptsMasked());
 }
 
@@ -131,7 +127,7 @@ TEST_F(HostileCallsTest, SizesPastTheLimitsAreRefusedAndKeepThePreviousSize) {
             EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
         }
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
 }
 
 TEST_F(HostileCallsTest, NullPointersAreRefused) {
@@ -170,7 +166,7 @@ TEST_F(HostileCallsTest, NullPointersAreRefused) {
               0);
     // The refused tables changed nothing: the camera still answers.
     EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
 }
 
 // The capture status counts from InitTeko, and times a capture from its call
@@ -237,7 +233,7 @@ TEST_F(HostileCallsTest, CallsInTheWrongOrderAreRefusedWithoutPortAccess) {
     Open();
     EXPECT_EQ(CaptureFrameWait(frame.data()), 0);
     EXPECT_EQ(SizeAndCapture(0, 160, 120, kDepthRgb24), 1);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
 }
 
 TEST_F(HostileCallsTest, ZoomBetweenCapturesUnsizesThePicture) {
@@ -257,7 +253,7 @@ TEST_F(HostileCallsTest, ZoomBetweenCapturesUnsizesThePicture) {
     EXPECT_EQ(SetFrameSize(640, 480, kDepthRgb24), 0);  // past the unzoomed limit
     ASSERT_EQ(SetFrameSize(320, 240, kDepthRgb24), 1);
     EXPECT_EQ(Capture(320, 240, kDepthRgb24), 1);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
 }
 
 // The clock is read inside every capture: a clock that changes the settings
@@ -294,7 +290,7 @@ TEST_F(HostileCallsTest, SettingsChangedDuringCapturesAreKeptAndWrittenNext) {
     EXPECT_EQ(GetShutterSpeed(), state.lastShutter);
     EXPECT_EQ(Capture(160, 120, kDepthRgb24), 1);
     EXPECT_EQ(camera->RegisterValue(10), state.lastShutter & 0xFFFF);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{});
     EXPECT_FALSE(camera->InterruptsMasked());
 }
 

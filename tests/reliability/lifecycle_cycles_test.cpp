@@ -13,12 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "support/counting_allocator.h"
 #include "support/library_fixture.h"
+#include "support/row_size.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
 
 namespace {
+
+using teko::testing::PaddedPictureBytes;
+using teko::testing::CountingAllocator;
 
 constexpr int kCycles = 1'000;
 constexpr int kCapturesPerCycle = 3;
@@ -33,22 +38,6 @@ int Cycles() {
     return kCycles;
 }
 
-struct CountingAllocator {
-    uint64_t allocations = 0;
-    uint64_t releases = 0;
-
-    static void* TEKO32_CALL Allocate(void* context, size_t bytes) {
-        void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
-        if (block != nullptr) ++static_cast<CountingAllocator*>(context)->allocations;
-        return block;
-    }
-    static void TEKO32_CALL Release(void* context, void* block) {
-        if (block == nullptr) return;
-        ++static_cast<CountingAllocator*>(context)->releases;
-        std::free(block);
-    }
-};
-
 uintmax_t FilterLogSize() {
     const char* path = std::getenv("TEKO32_FILTER_LOG");
     if (path == nullptr || *path == '\0') return 0;
@@ -62,7 +51,7 @@ class LifecycleCyclesTest : public teko::testing::LibraryTest {
     void TearDown() override {
         HaltTeko(0);
         LibraryTest::TearDown();
-        TekoSetAllocator(nullptr, nullptr, nullptr);
+        CountingAllocator::Uninstall();
     }
 
     // Members, so that the close in TearDown still finds them after a failure.
@@ -72,8 +61,7 @@ class LifecycleCyclesTest : public teko::testing::LibraryTest {
 
 TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
     ASSERT_TRUE(camera.Install());
-    ASSERT_EQ(TekoSetAllocator(CountingAllocator::Allocate, CountingAllocator::Release, &counts),
-              1);
+    ASSERT_TRUE(counts.Install());
     const uintmax_t logBefore = FilterLogSize();
 
     std::mt19937 random(kSeed);
@@ -91,9 +79,7 @@ TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
         const int32_t width = pick(1, zoom != 0 ? 640 : 320);
         const int32_t height = pick(1, zoom != 0 ? 480 : 240);
         const int32_t bytesPerPixel = depth == 24 ? 3 : 2;
-        buffer.assign(static_cast<std::size_t>((bytesPerPixel * width + 3) & ~3) *
-                          static_cast<std::size_t>(height),
-                      0);
+        buffer.assign(PaddedPictureBytes(bytesPerPixel, width, height), 0);
         return ::testing::AssertionResult(SetFrameSize(width, height, depth) == 1)
                << width << "x" << height << " at depth " << depth;
     };
@@ -112,9 +98,9 @@ TEST_F(LifecycleCyclesTest, EveryCycleReleasesWhatItAllocated) {
             ASSERT_EQ(CaptureFrameWait(buffer.data()), 1);
         }
         ASSERT_EQ(HaltTeko(0), 1);
-        ASSERT_EQ(counts.allocations, counts.releases) << "blocks still held after HaltTeko";
+        ASSERT_EQ(counts.Allocations(), counts.Releases()) << "blocks still held after HaltTeko";
     }
-    EXPECT_GT(counts.allocations, 0u);
+    EXPECT_GT(counts.Allocations(), 0u);
     EXPECT_EQ(FilterLogSize(), logBefore) << "the filter log gained lines";
     EXPECT_EQ(logBefore, 0u) << "the filter log is not empty";
     EXPECT_FALSE(camera.InterruptsMasked());

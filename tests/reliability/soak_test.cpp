@@ -20,15 +20,21 @@
 #include <thread>
 #include <vector>
 
+#include "support/counting_allocator.h"
 #include "support/library_fixture.h"
+#include "support/message_recorder.h"
 #include "support/sanitizer.h"
+#include "support/test_clock.h"
 #include "teko32/teko32.h"
 #include "teko32/teko32_ext.h"
 #include "teko32sim/virtual_camera.h"
 
 namespace {
 
+using teko::testing::CountingAllocator;
 using teko::testing::kSanitized;
+using teko::testing::MessageRecorder;
+using teko::testing::SteppingClock;
 
 constexpr int kFrames = 10'000;
 constexpr int kSanitizedFrames = 1'500;
@@ -50,55 +56,6 @@ int Frames() {
         return std::max(10, std::atoi(text));
     }
     return kSanitized ? kSanitizedFrames : kFrames;
-}
-
-// Counts the blocks and bytes the library holds; any thread may allocate.
-class CountingAllocator {
-  public:
-    struct Usage {
-        int64_t blocks;
-        int64_t bytes;
-        uint64_t allocations;
-    };
-
-    Usage Now() const { return {blocks_.load(), bytes_.load(), allocations_.load()}; }
-
-    static void* TEKO32_CALL Allocate(void* context, size_t bytes) {
-        auto* self = static_cast<CountingAllocator*>(context);
-        auto* block = static_cast<std::byte*>(std::calloc(kHeader + bytes, 1));
-        if (block == nullptr) return nullptr;
-        *reinterpret_cast<size_t*>(block) = bytes;
-        self->blocks_.fetch_add(1);
-        self->bytes_.fetch_add(static_cast<int64_t>(bytes));
-        self->allocations_.fetch_add(1);
-        return block + kHeader;
-    }
-    static void TEKO32_CALL Release(void* context, void* user) {
-        if (user == nullptr) return;
-        auto* self = static_cast<CountingAllocator*>(context);
-        std::byte* block = static_cast<std::byte*>(user) - kHeader;
-        self->blocks_.fetch_sub(1);
-        self->bytes_.fetch_sub(static_cast<int64_t>(*reinterpret_cast<size_t*>(block)));
-        std::free(block);
-    }
-
-  private:
-    static constexpr size_t kHeader = alignof(std::max_align_t);
-    std::atomic<int64_t> blocks_{0};
-    std::atomic<int64_t> bytes_{0};
-    std::atomic<uint64_t> allocations_{0};
-};
-
-// A clock one millisecond further on every reading: every request comes
-// quickly, so the capture settles in free-running mode and never finds a
-// stale frame to throw away, however the machine schedules the threads.
-// Each captured frame is then exactly one frame ended at the camera.
-uint32_t TEKO32_CALL SteadyClock(void* context) {
-    return static_cast<std::atomic<uint32_t>*>(context)->fetch_add(1, std::memory_order_relaxed);
-}
-
-void TEKO32_CALL CountMessage(void* context, const char* /*text*/, const char* /*caption*/) {
-    static_cast<std::atomic<int>*>(context)->fetch_add(1);
 }
 
 // Calls one settings entry, chosen at random, with a random argument; only
@@ -175,18 +132,21 @@ class SoakTest : public teko::testing::LibraryTest {
     // Members, so that TearDown still finds them after a failed assertion.
     teko::sim::VirtualCamera camera;
     CountingAllocator memory;
-    std::atomic<uint32_t> clock{0};
-    std::atomic<int> messages{0};
+    SteppingClock clock;
+    MessageRecorder messages;
 };
 
 TEST_F(SoakTest, CaptureThreadKeepsEveryHandshakeWhileSettingsChange) {
     const int frames = Frames();
     const int checkpoint = std::max(1, frames / 10);
     ASSERT_TRUE(camera.Install());
-    ASSERT_EQ(TekoSetAllocator(CountingAllocator::Allocate, CountingAllocator::Release, &memory),
-              1);
-    TekoSetClock(SteadyClock, &clock);
-    TekoSetMessageHandler(CountMessage, &messages);
+    ASSERT_TRUE(memory.Install());
+    // A clock one millisecond further on every reading: every request comes
+    // quickly, so the capture settles in free-running mode and never finds a
+    // stale frame to throw away, however the machine schedules the threads.
+    // Each captured frame is then exactly one frame ended at the camera.
+    clock.Install();
+    messages.Install();
 
     const uint16_t ports[] = {kPort, 0};
     ASSERT_EQ(InitTeko(ports), TEKO32_INIT_RESULT);
@@ -249,7 +209,7 @@ TEST_F(SoakTest, CaptureThreadKeepsEveryHandshakeWhileSettingsChange) {
     ASSERT_EQ(unwrittenAt, 0) << "frame " << unwrittenAt << " left part of the picture unwritten";
     // Nothing more is captured once the last 1 has been seen.
     EXPECT_EQ(camera.FramesEnded() - endedBefore, static_cast<uint64_t>(frames));
-    EXPECT_EQ(messages.load(), 0);
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_GT(changes.load(), 0u);
 
     // A capture allocates nothing: the library holds the same blocks at the

@@ -22,7 +22,7 @@ bool Find(HMODULE module, const char* exportName, Fn* fn) {
 }  // namespace
 
 // The virtual camera installs itself with TekoSetPortIo: here that is the entry of the loaded DLL.
-extern "C" int TEKO32_CALL TekoSetPortIo(const TekoPortIo* io) {
+extern "C" int TEKO32_CALL TekoSetPortIo(const TekoPortIo* io) noexcept {
     return gSetPortIo ? gSetPortIo(io) : 0;
 }
 

@@ -67,6 +67,9 @@ struct CameraConfig {
     uint32_t lineReadyPolls = 0;    // after the end of a line, for the next one
 };
 
+// Registers the camera decodes (command numbers below this).
+inline constexpr int kCameraRegisters = 32;
+
 struct Counters {
     uint64_t reads = 0;           // read accesses of any width; a repeated read counts per word
     uint64_t writes = 0;          // write accesses
@@ -77,6 +80,10 @@ struct Counters {
     uint64_t framesArmed = 0;     // start-frame commands
     uint64_t framesEnded = 0;     // end-of-frame handshakes
     uint64_t linesDelivered = 0;  // lines opened by the library (the dropped first line too)
+    // Per register: transfers the library started, and of those the ones left
+    // unacknowledged (a fault).
+    std::array<uint64_t, kCameraRegisters> commands{};
+    std::array<uint64_t, kCameraRegisters> refusals{};
 };
 
 // Raw 8-bit sample at (line, column) of the frame: line 0 is the first line
@@ -98,6 +105,9 @@ class VirtualCamera {
     bool Install();
 
     const CameraConfig& config() const { return config_; }
+    // Answers `type` in the low nibble of register 9 from now on (with the
+    // lead samples of that type), as if another sensor had been fitted.
+    void SetSensorType(int type);
     Faults& faults() { return faults_; }
     // Thread-safe replacement of the faults; takes effect at the next port access.
     void SetFaults(const Faults& faults);
