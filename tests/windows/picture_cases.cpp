@@ -134,6 +134,16 @@ void RunCase(const Entries& e, const PictureCase& c, Results& results) {
     e.TekoSetPortIo(nullptr);
 }
 
+// Back to the settings at load, so that the cases after start from them.
+void RestoreLoadSettings(const Entries& e) {
+    e.SetShutterSpeed(50);
+    e.SetBrightNess(19);
+    e.SetShutterThreshold(80);
+    e.SetRedScale(64);
+    e.SetBlueScale(64);
+    e.EnableAutoShutterSpeed(1);
+}
+
 // Arguments and results across the calling convention, beyond the pictures.
 void RunEntryResults(const Entries& e, Results& results) {
     auto put = [&results](const char* key, int64_t value) {
@@ -163,13 +173,7 @@ void RunEntryResults(const Entries& e, Results& results) {
     put("entry.CaptureFrameWait(closed)", e.CaptureFrameWait(nullptr));
     put("entry.HaltTeko(closed)", e.HaltTeko(0));
     put("entry.TekoSetAllocator(default)", e.TekoSetAllocator(nullptr, nullptr, nullptr));
-    // Back to the values at load, so that the pictures start from them.
-    e.SetShutterSpeed(50);
-    e.SetBrightNess(19);
-    e.SetShutterThreshold(80);
-    e.SetRedScale(64);
-    e.SetBlueScale(64);
-    e.EnableAutoShutterSpeed(1);
+    RestoreLoadSettings(e);
 }
 
 // Every message the handler got, with its caption, hashed in order.
@@ -339,13 +343,7 @@ void RunHostileCases(const Entries& e, Results& results) {
     put("hostile.status.failures", status.failures);
     put("hostile.halt", e.HaltTeko(0));
     e.TekoSetPortIo(nullptr);
-    // Back to the values at load.
-    e.SetShutterSpeed(50);
-    e.SetBrightNess(19);
-    e.SetShutterThreshold(80);
-    e.SetRedScale(64);
-    e.SetBlueScale(64);
-    e.EnableAutoShutterSpeed(1);
+    RestoreLoadSettings(e);
     e.ForceCCDType(0, 0);
     e.SetRealizedFilter(0);
 }
